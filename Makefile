@@ -1,0 +1,35 @@
+# vorn: `make run` builds and starts the viewer, `make test` builds and runs
+# every test. Both install missing Debian packages first.
+BUILD ?= build
+TEST_BUILD ?= build-asan
+JOBS ?= $(shell nproc)
+MAP ?=
+
+.PHONY: all deps build run test bench format clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(BUILD) -j$(JOBS)
+
+run: build
+	@scripts/run-viewer $(BUILD) $(MAP)
+
+test: deps
+	@cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORN_SANITIZE=ON \
+		-DVORN_BENCH=OFF >/dev/null
+	@cmake --build $(TEST_BUILD) -j$(JOBS)
+	@scripts/with-xvfb ctest --test-dir $(TEST_BUILD) --output-on-failure
+
+bench: build
+	@scripts/run-benchmarks $(BUILD)
+
+format:
+	@clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf $(BUILD) $(TEST_BUILD)

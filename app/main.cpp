@@ -1,0 +1,5 @@
+#include "app/shell.h"
+
+int main(int argc, char **argv) {
+    return VornMain(argc, argv);
+}

@@ -1,0 +1,74 @@
+#include "app/shell.h"
+
+#include "app/log.h"
+#include "render/frame.h"
+#include "render/video.h"
+#include "terrain/heightmap.h"
+
+#include <cstdlib>
+
+static const char *const MapDirectoryName = "maps";
+
+void WriteBanner(FILE *log) {
+    fprintf(log, "vorn version: %s by tesk (tesk@example.org)\n\n", VornVersion);
+}
+
+const char *ChooseMapName(int argc, char **argv, FILE *log) {
+    if (argc >= 2) {
+        return argv[1];
+    }
+    const char *self = argc >= 1 && argv[0] ? argv[0] : VornName;
+    fprintf(log, "NO MAP SPECIFIED !!\n");
+    fprintf(log, "usage: %s [map_file]\n", self);
+    fprintf(log, "example: %s mapa256.bmp\n", self);
+    fprintf(log, "note: maps must be in %s directory\n", MapDirectoryName);
+    fprintf(log, " ---- using default map: %s ----\n", DefaultMapName);
+    return DefaultMapName;
+}
+
+int DispatchEvent(const SDL_Event *event) {
+    switch (event->type) {
+    case SDL_VIDEORESIZE:
+        ResizeWindow(event->resize.w, event->resize.h);
+        break;
+    case SDL_QUIT:
+        return 0;
+    default:
+        break;
+    }
+    return 1;
+}
+
+int VornMain(int argc, char **argv) {
+    OpenDebugLog("debug.txt");
+    WriteBanner(DebugLog);
+    const char *mapName = ChooseMapName(argc, argv, DebugLog);
+
+    if (LoadHeightMap(mapName) != 0) {
+        exit(-1);
+    }
+    if (InitGL() != 0) {
+        fprintf(DebugLog, "ERROR: InitGL() failed!\n");
+        SDL_Quit();
+        return -1;
+    }
+
+    char title[64];
+    snprintf(title, sizeof title, "terrain size: %d x %d", heightMap.size, heightMap.size);
+    SDL_WM_SetCaption(title, VornName);
+    SDL_EnableKeyRepeat(500, 30);
+
+    bool running = true;
+    SDL_Event event;
+    while (running) {
+        DrawFrame();
+        // Every queued event is handled, even those behind a quit.
+        while (SDL_PollEvent(&event)) {
+            if (DispatchEvent(&event) == 0) {
+                running = false;
+            }
+        }
+    }
+    SDL_Quit();
+    return 0;
+}

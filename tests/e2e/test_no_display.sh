@@ -1,0 +1,20 @@
+# Without an X display the video set-up fails cleanly: status -1, and the log
+# says why.
+source "$E2E_LIB"
+make_scratch
+
+(cd "$SCRATCH" && exec env -u DISPLAY "$VORN_BIN" mapa256.bmp >"$SCRATCH/stdout.txt" 2>"$SCRATCH/stderr.txt")
+STATUS=$?
+expect_status 255
+expect_clean_stderr
+grep -q "^ERROR: starting the video subsystem failed with error: ." "$SCRATCH/debug.txt" ||
+    fail "no line on the video subsystem"
+[ "$(tail -n 1 "$SCRATCH/debug.txt")" = "ERROR: InitGL() failed!" ] || fail "last line differs"
+
+# A display that does not exist is refused the same way.
+(cd "$SCRATCH" && exec env DISPLAY=:4093 "$VORN_BIN" mapa256.bmp >"$SCRATCH/stdout.txt" 2>"$SCRATCH/stderr.txt")
+STATUS=$?
+expect_status 255
+expect_clean_stderr
+[ "$(tail -n 1 "$SCRATCH/debug.txt")" = "ERROR: InitGL() failed!" ] || fail "last line differs"
+echo "no display: ok"

@@ -1,0 +1,51 @@
+#include "support/gl_window.h"
+
+#include "app/log.h"
+#include "render/video.h"
+#include "support/test_files.h"
+#include "terrain/heightmap.h"
+
+#include <SDL/SDL.h>
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+
+static const int Attempts = 5;
+
+int OpenBareWindow(int w, int h) {
+    for (int attempt = 0; attempt < Attempts; ++attempt) {
+        if (SDL_Init(SDL_INIT_VIDEO) == 0) {
+            SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+            SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
+            if (SDL_SetVideoMode(w, h, 0, SDL_OPENGL)) {
+                return 0;
+            }
+        }
+        fprintf(stderr, "opening a test window failed (%s), attempt %d\n", SDL_GetError(),
+                attempt + 1);
+        SDL_Quit();
+        usleep(200000);
+    }
+    return -1;
+}
+
+int StartViewerGL(const char *mapName) {
+    CaptureLog();
+    if (LoadHeightMap(mapName) != 0) {
+        fprintf(stderr, "test map %s did not load:\n%s\n", mapName, CapturedLog().c_str());
+        return -1;
+    }
+    int result = -1;
+    for (int attempt = 0; attempt < Attempts; ++attempt) {
+        CaptureLog();
+        result = InitGL();
+        if (result == 0 ||
+            CapturedLog().find("starting the video subsystem failed") == std::string::npos) {
+            break;
+        }
+        fprintf(stderr, "the display refused the connection, attempt %d\n", attempt + 1);
+        SDL_Quit();
+        usleep(200000);
+    }
+    return result;
+}

@@ -1,0 +1,95 @@
+#include "support/test_files.h"
+
+#include "app/log.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+std::string MakeScratchDir() {
+    const char *base = getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/vorn-test-XXXXXX";
+    char *made = mkdtemp(&pattern[0]);
+    return made ? std::string(made) : std::string();
+}
+
+int WriteGreyBmp(const std::string &path, int w, int h,
+                 const std::function<unsigned char(int, int)> &value, bool greyPalette) {
+    SDL_Surface *s = SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, 8, 0, 0, 0, 0);
+    if (!s) {
+        return -1;
+    }
+    SDL_Color colours[256];
+    for (int i = 0; i < 256; ++i) {
+        if (greyPalette) {
+            colours[i].r = colours[i].g = colours[i].b = static_cast<Uint8>(i);
+        } else {
+            colours[i].r = static_cast<Uint8>(255 - i);
+            colours[i].g = static_cast<Uint8>(i / 2);
+            colours[i].b = 7;
+        }
+    }
+    SDL_SetColors(s, colours, 0, 256);
+    for (int r = 0; r < h; ++r) {
+        Uint8 *row = static_cast<Uint8 *>(s->pixels) + r * s->pitch;
+        for (int c = 0; c < w; ++c) {
+            row[c] = value(c, r);
+        }
+    }
+    int result = SDL_SaveBMP(s, path.c_str());
+    SDL_FreeSurface(s);
+    return result;
+}
+
+int WriteColourBmp(const std::string &path, int w, int h, int bitsPerPixel,
+                   const std::function<unsigned int(int, int)> &rgb) {
+    Uint32 amask = bitsPerPixel == 32 ? 0xFF000000u : 0;
+    SDL_Surface *s = SDL_CreateRGBSurface(SDL_SWSURFACE, w, h, bitsPerPixel, 0x00FF0000u,
+                                          0x0000FF00u, 0x000000FFu, amask);
+    if (!s) {
+        return -1;
+    }
+    for (int r = 0; r < h; ++r) {
+        for (int c = 0; c < w; ++c) {
+            unsigned int v = rgb(c, r);
+            Uint32 pixel = SDL_MapRGBA(s->format, (v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF, 255);
+            Uint8 *p =
+                static_cast<Uint8 *>(s->pixels) + r * s->pitch + c * s->format->BytesPerPixel;
+            memcpy(p, &pixel, s->format->BytesPerPixel);
+        }
+    }
+    int result = SDL_SaveBMP(s, path.c_str());
+    SDL_FreeSurface(s);
+    return result;
+}
+
+static FILE *capturedLog = nullptr;
+
+void CaptureLog() {
+    if (capturedLog) {
+        fclose(capturedLog);
+    }
+    capturedLog = tmpfile();
+    DebugLog = capturedLog;
+}
+
+std::string CapturedLog() {
+    fflush(capturedLog);
+    std::string text;
+    rewind(capturedLog);
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, capturedLog)) > 0) {
+        text.append(buffer, n);
+    }
+    return text;
+}
+
+std::string ReadFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}

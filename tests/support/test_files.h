@@ -1,0 +1,24 @@
+// Helpers that make the files a test feeds the viewer, and read the log back.
+#pragma once
+
+#include <SDL/SDL.h>
+#include <functional>
+#include <string>
+
+// A fresh scratch directory under the system's temporary directory.
+std::string MakeScratchDir();
+
+// Writes an 8-bit palettised BMP of w x h; value(c, r) gives each pixel. With
+// greyPalette false, entry i has the colour (255 - i, i / 2, 7).
+int WriteGreyBmp(const std::string &path, int w, int h,
+                 const std::function<unsigned char(int, int)> &value, bool greyPalette = true);
+
+// Writes a 24- or 32-bit BMP of w x h; rgb(c, r) gives 0xRRGGBB.
+int WriteColourBmp(const std::string &path, int w, int h, int bitsPerPixel,
+                   const std::function<unsigned int(int, int)> &rgb);
+
+// Points DebugLog at a fresh temporary file and returns to reading it.
+void CaptureLog();
+std::string CapturedLog();
+
+std::string ReadFile(const std::string &path);
