@@ -1,0 +1,181 @@
+// Time from starting a process to its first shown frame: the viewer's own
+// start-up (startup_vorn) against the floor (startup_floor), run in turns on
+// the same map so that both see the same machine. Needs an X display and the
+// build directory's maps/, textures/ and fonts/ in the working directory
+// (scripts/run-benchmarks provides both).
+//
+// After one untimed run of each, every iteration starts the floor, then the
+// viewer; the iteration time is the viewer's, and the counters give both means
+// and their ratio.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+static std::string programDir;
+
+// Runs program with the map name and returns the seconds until it printed
+// "first frame", or a negative value when it did not.
+static double SecondsToFirstFrame(const char *program, const char *map) {
+    const std::string path = programDir + "/" + program;
+    int out[2];
+    if (pipe(out) != 0) {
+        return -1;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = fork();
+    if (child < 0) {
+        close(out[0]);
+        close(out[1]);
+        return -1;
+    }
+    if (child == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        close(out[0]);
+        close(out[1]);
+        execl(path.c_str(), path.c_str(), map, static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    close(out[1]);
+    std::string said;
+    char buffer[256];
+    ssize_t n;
+    double seconds = -1;
+    while ((n = read(out[0], buffer, sizeof buffer)) > 0) {
+        said.append(buffer, static_cast<size_t>(n));
+        if (said.find("first frame\n") != std::string::npos) {
+            seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            break;
+        }
+    }
+    close(out[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return seconds;
+}
+
+// A virtual display can refuse a connection now and then, so a start that
+// shows no frame is tried again a few times; only the start that showed its
+// frame is timed. Returns its seconds, or a negative value.
+static double TimedStart(const char *program, const char *map) {
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const double seconds = SecondsToFirstFrame(program, map);
+        if (seconds >= 0) {
+            return seconds;
+        }
+        usleep(200000);
+    }
+    return -1;
+}
+
+// Runs both once, untimed, so that files and libraries are cached for both
+// alike. Returns 0 when both showed a frame.
+static int WarmUp(const char *map) {
+    for (const char *program : {"startup_floor", "startup_vorn"}) {
+        if (TimedStart(program, map) < 0) {
+            return -1;
+        }
+    }
+    return 0;
+}
+
+static void BM_StartupToFirstFrame(benchmark::State &state, const char *map) {
+    if (WarmUp(map) != 0) {
+        state.SkipWithError("a program does not show its first frame");
+        return;
+    }
+    double floorTotal = 0, vornTotal = 0;
+    for (auto _ : state) {
+        const double floorSeconds = TimedStart("startup_floor", map);
+        const double vornSeconds = TimedStart("startup_vorn", map);
+        if (floorSeconds < 0 || vornSeconds < 0) {
+            state.SkipWithError("a program did not show its first frame");
+            break;
+        }
+        floorTotal += floorSeconds;
+        vornTotal += vornSeconds;
+        state.SetIterationTime(vornSeconds);
+    }
+    if (state.iterations() > 0 && floorTotal > 0) {
+        const double runs = static_cast<double>(state.iterations());
+        state.counters["floor_ms"] = floorTotal * 1000 / runs;
+        state.counters["vorn_ms"] = vornTotal * 1000 / runs;
+        state.counters["vorn_per_floor"] = vornTotal / floorTotal;
+    }
+}
+BENCHMARK_CAPTURE(BM_StartupToFirstFrame, map512, "mapa.bmp")
+    ->UseManualTime()
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_StartupToFirstFrame, map1024, "mapa1024.bmp")
+    ->UseManualTime()
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond);
+
+// A scratch directory with links to the data of the directory we started in,
+// so that the viewer's log lands there; removed at the end.
+static std::string EnterScratchWithData() {
+    char here[PATH_MAX];
+    if (!getcwd(here, sizeof here)) {
+        return {};
+    }
+    struct stat info;
+    if (stat("maps/mapa1024.bmp", &info) != 0) {
+        fprintf(stderr, "bench_startup: run it in the build directory (no maps/mapa1024.bmp)\n");
+        return {};
+    }
+    char pattern[] = "/tmp/vorn-startup-XXXXXX";
+    if (!mkdtemp(pattern)) {
+        return {};
+    }
+    for (const char *dir : {"maps", "textures", "fonts"}) {
+        const std::string from = std::string(here) + "/" + dir;
+        const std::string to = std::string(pattern) + "/" + dir;
+        if (symlink(from.c_str(), to.c_str()) != 0) {
+            return {};
+        }
+    }
+    if (chdir(pattern) != 0) {
+        return {};
+    }
+    return pattern;
+}
+
+static void LeaveScratch(const std::string &dir) {
+    for (const char *name : {"maps", "textures", "fonts", "debug.txt"}) {
+        unlink((dir + "/" + name).c_str());
+    }
+    rmdir(dir.c_str());
+}
+
+int main(int argc, char **argv) {
+    char self[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length <= 0) {
+        return 1;
+    }
+    self[length] = '\0';
+    programDir = self;
+    programDir.erase(programDir.rfind('/'));
+    if (!getenv("DISPLAY")) {
+        fprintf(stderr, "bench_startup: needs an X display\n");
+        return 1;
+    }
+    const std::string scratch = EnterScratchWithData();
+    if (scratch.empty()) {
+        return 1;
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    LeaveScratch(scratch);
+    return 0;
+}

@@ -1,0 +1,41 @@
+// grassgen: writes the terrain's grass texture as a 24-bit BMP.
+//
+//   grassgen OUT.bmp [SEED]
+//
+// The texture is kGrassSide pixels square and seamless; the same seed always
+// gives the same file (default seed 1). Prints nothing on success; on
+// failure prints one line to stderr and exits with status 1.
+#include "tools/bmpfile.h"
+#include "tools/grassgen_lib.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+int main(int argc, char **argv) {
+    if (argc < 2 || argc > 3) {
+        fprintf(stderr, "usage: grassgen OUT.bmp [SEED]\n");
+        return 1;
+    }
+    unsigned long seed = 1;
+    if (argc == 3) {
+        char *end = nullptr;
+        errno = 0;
+        seed = strtoul(argv[2], &end, 10);
+        if (errno != 0 || end == argv[2] || *end != '\0' || seed > 0xFFFFFFFFul) {
+            fprintf(stderr, "grassgen: SEED must be a number from 0 to 4294967295\n");
+            return 1;
+        }
+    }
+    std::vector<unsigned char> rgb(static_cast<size_t>(kGrassSide) * kGrassSide * 3);
+    if (MakeGrassTexture(kGrassSide, static_cast<unsigned>(seed), rgb.data()) != 0) {
+        fprintf(stderr, "grassgen: making the texture failed\n");
+        return 1;
+    }
+    if (WriteTextureBmp(argv[1], kGrassSide, kGrassSide, 3, rgb.data()) != 0) {
+        fprintf(stderr, "grassgen: writing %s failed\n", argv[1]);
+        return 1;
+    }
+    return 0;
+}
