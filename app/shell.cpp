@@ -1,9 +1,13 @@
 #include "app/shell.h"
 
 #include "app/log.h"
+#include "camera/camera.h"
+#include "camera/keys.h"
+#include "font/bmf.h"
 #include "render/frame.h"
 #include "render/video.h"
 #include "terrain/heightmap.h"
+#include "terrain/mesh.h"
 
 #include <cstdlib>
 
@@ -28,6 +32,12 @@ const char *ChooseMapName(int argc, char **argv, FILE *log) {
 
 int DispatchEvent(const SDL_Event *event) {
     switch (event->type) {
+    case SDL_MOUSEMOTION:
+        HandleMouseMotion();
+        break;
+    case SDL_KEYDOWN:
+        HandleKeyDown(event->key.keysym.sym);
+        break;
     case SDL_VIDEORESIZE:
         ResizeWindow(event->resize.w, event->resize.h);
         break;
@@ -47,6 +57,7 @@ int VornMain(int argc, char **argv) {
     if (LoadHeightMap(mapName) != 0) {
         exit(-1);
     }
+    BuildTerrainMesh();
     if (InitGL() != 0) {
         fprintf(DebugLog, "ERROR: InitGL() failed!\n");
         SDL_Quit();
@@ -69,6 +80,8 @@ int VornMain(int argc, char **argv) {
             }
         }
     }
+    // The font's texture and lists go while the GL context still exists.
+    FreeBmfFont(mainFont);
     SDL_Quit();
     return 0;
 }

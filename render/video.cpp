@@ -1,7 +1,12 @@
 #include "render/video.h"
 
 #include "app/log.h"
+#include "camera/camera.h"
+#include "font/bmf.h"
+#include "render/help.h"
+#include "render/sky.h"
 #include "terrain/heightmap.h"
+#include "terrain/terrain_list.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
@@ -130,6 +135,12 @@ int InitGL() {
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
 
+    if (LoadSkyTextures() != 0) {
+        fprintf(DebugLog, "ERROR: loading sky texture failed!\n");
+        return -1;
+    }
+    BuildSkyBox(0.0f, 0.0f, 0.0f, 16500.0f, 2200.0f, 16500.0f);
+
     // The light is placed while the model-view matrix is the identity and
     // never again, so it stays fixed above the eye.
     const GLfloat lightPosition[] = {0.0f, 382.5f * heightMap.heightScale, 0.0f, 1.0f};
@@ -147,8 +158,20 @@ int InitGL() {
     glFogfv(GL_FOG_COLOR, FogColor);
     glHint(GL_FOG_HINT, GL_NICEST);
 
+    // The font reports its own failure.
+    if (LoadFont() != 0) {
+        return -1;
+    }
+    BuildHelpOverlay();
+
     SDL_ShowCursor(SDL_DISABLE);
     SDL_WarpMouse(static_cast<Uint16>(videoState.screen->w / 2),
                   static_cast<Uint16>(videoState.screen->h / 2));
+
+    if (BuildTerrainList() != 0) {
+        fprintf(DebugLog, "ERROR: making mesh failed!\n");
+        return -1;
+    }
+    PlaceCameraAtStartHeight();
     return 0;
 }

@@ -19,6 +19,15 @@ fail() {
     exit 1
 }
 
+# Runs the viewer in place of the calling shell, with the library that keeps
+# GL drivers loaded in sanitized runs, so that their leaks are named.
+exec_vorn() {
+    if [ -n "${VORN_PRELOAD:-}" ]; then
+        LD_PRELOAD="$VORN_PRELOAD" exec "$VORN_BIN" "$@"
+    fi
+    exec "$VORN_BIN" "$@"
+}
+
 # Makes $SCRATCH, a directory holding links to the viewer's data directories.
 make_scratch() {
     SCRATCH=$(mktemp -d "${TMPDIR:-/tmp}/vorn-e2e-XXXXXX")
@@ -47,7 +56,7 @@ display_refused() {
 run_vorn() {
     local attempt
     for attempt in 1 2 3 4 5; do
-        (cd "$SCRATCH" && exec "$VORN_BIN" "$@" >"$SCRATCH/stdout.txt" 2>"$SCRATCH/stderr.txt")
+        (cd "$SCRATCH" && exec_vorn "$@" >"$SCRATCH/stdout.txt" 2>"$SCRATCH/stderr.txt")
         STATUS=$?
         if [ "$STATUS" -eq 255 ] && display_refused; then
             echo "display refused the connection, attempt $attempt" >&2
@@ -61,9 +70,13 @@ run_vorn() {
 # Starts the viewer in $SCRATCH and waits until its window carries the title
 # that start-up sets last. Sets VORN_PID and WINDOW.
 start_vorn() {
-    local attempt i
+    local attempt i screen
+    # The full-screen window is centred on the screen; a pointer already at
+    # its centre sends the viewer no turn when the window appears.
+    screen=$(xdpyinfo | awk '/dimensions:/ {print $2}')
+    xdotool mousemove $((${screen%x*} / 2)) $((${screen#*x} / 2))
     for attempt in 1 2 3 4 5; do
-        (cd "$SCRATCH" && exec "$VORN_BIN" "$@" >"$SCRATCH/stdout.txt" 2>"$SCRATCH/stderr.txt") &
+        (cd "$SCRATCH" && exec_vorn "$@" >"$SCRATCH/stdout.txt" 2>"$SCRATCH/stderr.txt") &
         VORN_PID=$!
         WINDOW=""
         for i in $(seq 1 1200); do
@@ -121,4 +134,71 @@ expect_status() {
 # The log's lines, exactly.
 log_has_line() {
     grep -q -x -F -- "$1" "$SCRATCH/debug.txt" || fail "the log lacks the line: $1"
+}
+
+# Saves what the viewer's GL window shows as a PNG. The GL window is the
+# unnamed X window of the video mode's size (default 800x600).
+capture() {
+    local out=$1 size=${2:-800x600} id
+    id=$(xwininfo -root -tree | awk -v s=" ${size}+" 'index($0, "(has no name)") && index($0, s) {print $1; exit}')
+    [ -n "$id" ] || fail "no GL window of $size: $(xwininfo -root -tree)"
+    import -window "$id" "$out" 2>/dev/null || fail "could not capture window $id"
+}
+
+# Mean brightness (0..1) of a region WxH+X+Y of a picture (X, Y from its top left).
+region_mean() {
+    convert "$1" -crop "$2" +repage -colorspace Gray -format "%[fx:mean]" info:
+}
+
+# Mean of one channel (r, g or b) of a region.
+region_channel() {
+    convert "$1" -crop "$2" +repage -format "%[fx:mean.$3]" info:
+}
+
+# Number of pixels that differ between the same region of two pictures.
+region_diff() {
+    convert "$1" -crop "$3" +repage "$SCRATCH/diff-a.png"
+    convert "$2" -crop "$3" +repage "$SCRATCH/diff-b.png"
+    compare -metric AE "$SCRATCH/diff-a.png" "$SCRATCH/diff-b.png" null: 2>&1 | cut -d' ' -f1
+}
+
+# Darkest grey level (0..1) of a region.
+region_min() {
+    convert "$1" -crop "$2" +repage -colorspace Gray -format "%[fx:minima]" info:
+}
+
+# Succeeds when a number is below a bound (both may be fractions).
+below() {
+    awk -v a="$1" -v b="$2" 'BEGIN { exit !(a < b) }'
+}
+
+# Captures until check_fn (given the picture's path) succeeds, for up to a
+# minute: the viewer draws continuously, this waits for a frame that shows
+# what the check wants rather than for a time.
+capture_until() {
+    local out=$1 check=$2 size=${3:-800x600} i
+    for i in $(seq 1 300); do
+        capture "$out" "$size"
+        "$check" "$out" && return 0
+        sleep 0.2
+    done
+    fail "no frame passed $check within a minute"
+}
+
+# Captures until two pictures in a row agree above the frame-rate text: the
+# first frames may still take in a pointer report from the window's mapping.
+capture_settled() {
+    local out=$1 size=${2:-800x600} i w h
+    w=${size%x*}
+    h=${size#*x}
+    capture "$out" "$size"
+    for i in $(seq 1 300); do
+        sleep 0.2
+        capture "$SCRATCH/settle.png" "$size"
+        if [ "$(region_diff "$out" "$SCRATCH/settle.png" "${w}x$((h - 30))+0+0")" -eq 0 ]; then
+            return 0
+        fi
+        mv "$SCRATCH/settle.png" "$out"
+    done
+    fail "the picture did not settle within a minute"
 }

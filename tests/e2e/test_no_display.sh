@@ -3,7 +3,7 @@
 source "$E2E_LIB"
 make_scratch
 
-(cd "$SCRATCH" && exec env -u DISPLAY "$VORN_BIN" mapa256.bmp >"$SCRATCH/stdout.txt" 2>"$SCRATCH/stderr.txt")
+(cd "$SCRATCH" && unset DISPLAY && exec_vorn mapa256.bmp >"$SCRATCH/stdout.txt" 2>"$SCRATCH/stderr.txt")
 STATUS=$?
 expect_status 255
 expect_clean_stderr
@@ -12,7 +12,7 @@ grep -q "^ERROR: starting the video subsystem failed with error: ." "$SCRATCH/de
 [ "$(tail -n 1 "$SCRATCH/debug.txt")" = "ERROR: InitGL() failed!" ] || fail "last line differs"
 
 # A display that does not exist is refused the same way.
-(cd "$SCRATCH" && exec env DISPLAY=:4093 "$VORN_BIN" mapa256.bmp >"$SCRATCH/stdout.txt" 2>"$SCRATCH/stderr.txt")
+(cd "$SCRATCH" && export DISPLAY=:4093 && exec_vorn mapa256.bmp >"$SCRATCH/stdout.txt" 2>"$SCRATCH/stderr.txt")
 STATUS=$?
 expect_status 255
 expect_clean_stderr

@@ -1,7 +1,7 @@
 // The viewer's window and fixed GL state, in a real GL context.
 #include "app/log.h"
 #include "render/video.h"
-#include "support/gl_window.h"
+#include "support/viewer_fixture.h"
 #include "support/test_files.h"
 #include "terrain/heightmap.h"
 
@@ -12,21 +12,7 @@
 
 namespace {
 
-class ViewerGL : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        started = StartViewerGL("mapa256.bmp");
-        startLog = CapturedLog();
-    }
-    void SetUp() override {
-        ASSERT_EQ(started, 0) << startLog;
-        CaptureLog();
-    }
-    static int started;
-    static std::string startLog;
-};
-int ViewerGL::started = -1;
-std::string ViewerGL::startLog;
+using ViewerGL = StartedViewerTest;
 
 void ExpectFloats(GLenum what, const std::vector<float> &expected, const char *name) {
     GLfloat v[16] = {};

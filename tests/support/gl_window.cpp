@@ -4,6 +4,7 @@
 #include "render/video.h"
 #include "support/test_files.h"
 #include "terrain/heightmap.h"
+#include "terrain/mesh.h"
 
 #include <SDL/SDL.h>
 #include <cstdio>
@@ -35,6 +36,7 @@ int StartViewerGL(const char *mapName) {
         fprintf(stderr, "test map %s did not load:\n%s\n", mapName, CapturedLog().c_str());
         return -1;
     }
+    BuildTerrainMesh();
     int result = -1;
     for (int attempt = 0; attempt < Attempts; ++attempt) {
         CaptureLog();

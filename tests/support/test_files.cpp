@@ -1,6 +1,7 @@
 #include "support/test_files.h"
 
 #include "app/log.h"
+#include "terrain/heightmap.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -92,4 +93,26 @@ std::string ReadFile(const std::string &path) {
     std::stringstream ss;
     ss << in.rdbuf();
     return ss.str();
+}
+
+int UseTestMap(int size, const std::function<unsigned char(int, int)> &value) {
+    ReleaseTestMap();
+    SDL_Surface *s = SDL_CreateRGBSurface(SDL_SWSURFACE, size, size, 8, 0, 0, 0, 0);
+    if (!s) {
+        return -1;
+    }
+    for (int r = 0; r < size; ++r) {
+        Uint8 *row = static_cast<Uint8 *>(s->pixels) + r * s->pitch;
+        for (int c = 0; c < size; ++c) {
+            row[c] = value(c, r);
+        }
+    }
+    return UseHeightMapImage(s, "test map");
+}
+
+void ReleaseTestMap() {
+    if (heightMap.image) {
+        SDL_FreeSurface(heightMap.image);
+    }
+    heightMap = HeightMap{};
 }

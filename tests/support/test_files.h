@@ -22,3 +22,10 @@ void CaptureLog();
 std::string CapturedLog();
 
 std::string ReadFile(const std::string &path);
+
+// Takes a size x size map made in memory, value(c, r) giving each height, as
+// the viewer's height map. Returns what the map check returned.
+int UseTestMap(int size, const std::function<unsigned char(int, int)> &value);
+
+// Frees the height map that a test took, and empties the record.
+void ReleaseTestMap();

@@ -19,10 +19,7 @@ class HeightMapTest : public ::testing::Test {
         ASSERT_EQ(mkdir("maps", 0755), 0);
     }
     void TearDown() override {
-        if (heightMap.image) {
-            SDL_FreeSurface(heightMap.image);
-        }
-        heightMap = HeightMap{};
+        ReleaseTestMap();
         ASSERT_EQ(chdir(previousDir), 0);
     }
     char previousDir[4096];
@@ -42,8 +39,7 @@ TEST_F(HeightMapTest, LoadsSquareMapsWithExactCellSizes) {
     EXPECT_EQ(GetHeight(0, 0), Pattern(0, 0));
     EXPECT_EQ(GetHeight(255, 255), Pattern(255, 255));
     EXPECT_EQ(GetHeight(17, 200), Pattern(17, 200));
-    SDL_FreeSurface(heightMap.image);
-    heightMap = HeightMap{};
+    ReleaseTestMap();
 
     ASSERT_EQ(WriteGreyBmp("maps/m512.bmp", 512, 512, Pattern), 0);
     ASSERT_EQ(LoadHeightMap("m512.bmp"), 0);
@@ -136,10 +132,7 @@ TEST_F(HeightMapTest, RefusesTruncatedFiles) {
         EXPECT_EQ(LoadHeightMap("cut.bmp"), -1) << "cut at " << cut;
         // A cut header may still decode into some image, which is then refused.
         EXPECT_EQ(CapturedLog().rfind("ERROR: ", 0), 0u) << "cut at " << cut;
-        if (heightMap.image) {
-            SDL_FreeSurface(heightMap.image);
-            heightMap.image = nullptr;
-        }
+        ReleaseTestMap();
     }
 }
 

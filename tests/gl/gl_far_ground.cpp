@@ -1,0 +1,47 @@
+// The sky stays behind the terrain: ground far ahead, under the terrain's
+// nearer far plane, is drawn even where the sky box was drawn first.
+#include "camera/camera.h"
+#include "render/frame.h"
+#include "render/help.h"
+#include "support/gl_window.h"
+#include "support/test_files.h"
+
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+TEST(FarGround, FlatGround4500UnitsAheadIsDrawnWithFogOff) {
+    // A scratch directory with a flat map and the build's other data.
+    char buildDir[4096];
+    ASSERT_NE(getcwd(buildDir, sizeof buildDir), nullptr);
+    std::string scratch = MakeScratchDir();
+    ASSERT_EQ(chdir(scratch.c_str()), 0);
+    ASSERT_EQ(mkdir("maps", 0755), 0);
+    ASSERT_EQ(symlink((std::string(buildDir) + "/textures").c_str(), "textures"), 0);
+    ASSERT_EQ(symlink((std::string(buildDir) + "/fonts").c_str(), "fonts"), 0);
+    ASSERT_EQ(WriteGreyBmp("maps/flat.bmp", 64, 64, [](int, int) { return 0; }), 0);
+    ASSERT_EQ(StartViewerGL("flat.bmp"), 0) << CapturedLog();
+    ASSERT_EQ(camera.eye.y, 10.0f); // height 0 plus 10
+
+    // Ground lies at y = -550; look at the point 4500 units ahead of the eye.
+    camera.lookAt = {camera.eye.x, -550.0f, camera.eye.z + 4500.0f};
+    helpVisible = 0;
+    glDisable(GL_FOG);
+    DrawFrame();
+
+    // The frame stays in the back buffer after the swap here.
+    unsigned char centre[3] = {};
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(400, 300, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, centre);
+    // Lit grass: green above red and blue. The sky there would be pale or blue.
+    EXPECT_GT(centre[1], centre[0])
+        << int(centre[0]) << "," << int(centre[1]) << "," << int(centre[2]);
+    EXPECT_GT(centre[1], centre[2] + 10);
+    EXPECT_EQ(chdir(buildDir), 0);
+}
+
+} // namespace
