@@ -1,6 +1,7 @@
 #include "terrain/terrain_list.h"
 
 #include "app/log.h"
+#include "render/texture.h"
 #include "terrain/heightmap.h"
 #include "terrain/mesh.h"
 
@@ -74,17 +75,6 @@ void TerrainStripPoint(int strip, int index, uint16_t *column, uint16_t *row) {
     *row = static_cast<uint16_t>(index / 2);
 }
 
-unsigned int TextureUploadFormat(int bytesPerPixel) {
-    switch (bytesPerPixel) {
-    case 3:
-        return GL_RGB;
-    case 4:
-        return GL_RGBA;
-    default:
-        return 0;
-    }
-}
-
 // Decodes the grass image and uploads it with its mipmaps into grassTexture.
 // Returns 0, or -1 with the reason in the log and nothing uploaded.
 static int LoadGrassTexture() {
@@ -97,7 +87,7 @@ static int LoadGrassTexture() {
         return -1;
     }
     const int bytesPerPixel = image->format->BytesPerPixel;
-    const GLenum format = TextureUploadFormat(bytesPerPixel);
+    const GLenum format = TextureFormatFor(bytesPerPixel);
     if (format == 0) {
         fprintf(DebugLog, "ERROR: file: %s is in unsupported pixel format!\n", path);
         SDL_FreeSurface(image);

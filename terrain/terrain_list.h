@@ -49,7 +49,3 @@ void MakeTerrainVertex(uint16_t column, uint16_t row, const Vec3f *normal, Terra
 int TerrainStripCount(int size);
 int TerrainStripLength(int size);
 void TerrainStripPoint(int strip, int index, uint16_t *column, uint16_t *row);
-
-// GL pixel format for a texture image of the given bytes per pixel: GL_RGB
-// for 3, GL_RGBA for 4, 0 for anything else.
-unsigned int TextureUploadFormat(int bytesPerPixel);

@@ -3,6 +3,7 @@
 #include "support/test_files.h"
 #include "terrain/heightmap.h"
 #include "terrain/mesh.h"
+#include "render/texture.h"
 #include "terrain/terrain_list.h"
 
 #include <GL/gl.h>
@@ -132,10 +133,10 @@ TEST_F(TerrainGeometryTest, EveryTriangleIsClockwiseFromAbove) {
 }
 
 TEST_F(TerrainGeometryTest, OnlyThreeAndFourBytePixelsAreUploaded) {
-    EXPECT_EQ(TextureUploadFormat(3), static_cast<unsigned>(GL_RGB));
-    EXPECT_EQ(TextureUploadFormat(4), static_cast<unsigned>(GL_RGBA));
+    EXPECT_EQ(TextureFormatFor(3), static_cast<unsigned>(GL_RGB));
+    EXPECT_EQ(TextureFormatFor(4), static_cast<unsigned>(GL_RGBA));
     for (int bytes : {0, 1, 2, 5}) {
-        EXPECT_EQ(TextureUploadFormat(bytes), 0u) << bytes;
+        EXPECT_EQ(TextureFormatFor(bytes), 0u) << bytes;
     }
 }
 
