@@ -5,29 +5,18 @@
 #include "render/video.h"
 
 #include <SDL/SDL.h>
-#include <SDL/SDL_image.h>
 
 GLuint skySideTexture = 0;
 GLuint skyTopTexture = 0;
 
-static const char *const TextureDirectory = "textures";
-
 static int LoadSkyTexture(const char *fileName, GLuint *name) {
     char path[256];
-    snprintf(path, sizeof path, "%s/%s", TextureDirectory, fileName);
-    SDL_Surface *image = IMG_Load(path);
+    GLenum format = 0;
+    SDL_Surface *image = LoadTextureImage(fileName, &format, path, sizeof path);
     if (!image) {
-        fprintf(DebugLog, "ERROR: loading texture file %s failed with error: %s\n", path,
-                SDL_GetError());
         return -1;
     }
-    int bytes = image->format->BytesPerPixel;
-    GLenum format = image->format->BitsPerPixel == bytes * 8 ? TextureFormatFor(bytes) : 0;
-    if (format == 0) {
-        fprintf(DebugLog, "ERROR: file: %s is in unsupported pixel format!\n", path);
-        SDL_FreeSurface(image);
-        return -1;
-    }
+    const int bytes = image->format->BytesPerPixel;
     glGenTextures(1, name);
     glBindTexture(GL_TEXTURE_2D, *name);
     glTexImage2D(GL_TEXTURE_2D, 0, bytes, image->w, image->h, 0, format, GL_UNSIGNED_BYTE,

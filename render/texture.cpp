@@ -1,5 +1,13 @@
 #include "render/texture.h"
 
+#include "app/log.h"
+
+#include <SDL/SDL.h>
+#include <SDL/SDL_image.h>
+#include <cstdio>
+
+static const char *const TextureDirectory = "textures";
+
 GLenum TextureFormatFor(int bytesPerPixel) {
     switch (bytesPerPixel) {
     case 3:
@@ -9,4 +17,21 @@ GLenum TextureFormatFor(int bytesPerPixel) {
     default:
         return 0;
     }
+}
+
+SDL_Surface *LoadTextureImage(const char *fileName, GLenum *format, char *path, size_t pathSize) {
+    snprintf(path, pathSize, "%s/%s", TextureDirectory, fileName);
+    SDL_Surface *image = IMG_Load(path);
+    if (!image) {
+        fprintf(DebugLog, "ERROR: loading texture file %s failed with error: %s\n", path,
+                SDL_GetError());
+        return nullptr;
+    }
+    *format = TextureFormatFor(image->format->BytesPerPixel);
+    if (*format == 0) {
+        fprintf(DebugLog, "ERROR: file: %s is in unsupported pixel format!\n", path);
+        SDL_FreeSurface(image);
+        return nullptr;
+    }
+    return image;
 }

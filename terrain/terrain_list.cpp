@@ -8,12 +8,10 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 #include <SDL/SDL.h>
-#include <SDL/SDL_image.h>
 #include <cstdlib>
 
 unsigned int grassTexture;
 
-static const char *const TextureDirectory = "textures";
 static const char *const GrassFileName = "grass2.bmp";
 // The terrain is centred on the origin: half its extent in x and z, and the
 // middle of the height range in y.
@@ -79,20 +77,12 @@ void TerrainStripPoint(int strip, int index, uint16_t *column, uint16_t *row) {
 // Returns 0, or -1 with the reason in the log and nothing uploaded.
 static int LoadGrassTexture() {
     char path[64];
-    snprintf(path, sizeof path, "%s/%s", TextureDirectory, GrassFileName);
-    SDL_Surface *image = IMG_Load(path);
+    GLenum format = 0;
+    SDL_Surface *image = LoadTextureImage(GrassFileName, &format, path, sizeof path);
     if (!image) {
-        fprintf(DebugLog, "ERROR: loading texture file %s failed with error: %s\n", path,
-                SDL_GetError());
         return -1;
     }
     const int bytesPerPixel = image->format->BytesPerPixel;
-    const GLenum format = TextureFormatFor(bytesPerPixel);
-    if (format == 0) {
-        fprintf(DebugLog, "ERROR: file: %s is in unsupported pixel format!\n", path);
-        SDL_FreeSurface(image);
-        return -1;
-    }
     if (image->w < 1 || image->h < 1 || image->w > MaxTextureSide || image->h > MaxTextureSide) {
         fprintf(DebugLog, "ERROR: texture file %s is %d x %d; each side must be 1 to %d\n", path,
                 image->w, image->h, MaxTextureSide);

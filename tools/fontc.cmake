@@ -11,7 +11,7 @@ target_compile_definitions(vorn_fontc PUBLIC VORN_FONT_SOURCE="${VORN_FONT_SOURC
 list(APPEND VORN_TOOL_LIBS vorn_fontc)
 
 add_executable(fontc ${CMAKE_SOURCE_DIR}/tools/fontc.cpp)
-target_link_libraries(fontc PRIVATE vorn_fontc)
+target_link_libraries(fontc PRIVATE vorn_fontc vorn_cli)
 set_target_properties(fontc PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
 
 # Version 256, 16 x 16-texel cells, 14 texels high, and small enough that the

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include "tools/cli.h"
 
 namespace {
 
@@ -23,15 +24,10 @@ void Usage() {
                     "[--size PIXELS] [--fit TEXT WIDTH]\n");
 }
 
-// Parses a whole decimal number in 0..max; returns 0, or -1.
-int ParseNumber(const char *text, long max, int *value) {
-    if (!text || text[0] < '0' || text[0] > '9') {
-        return -1;
-    }
-    errno = 0;
-    char *end = nullptr;
-    long v = strtol(text, &end, 10);
-    if (errno != 0 || *end != '\0' || v > max) {
+// A whole number from 0 to max into an int.
+int ParseInt(const char *text, unsigned long long max, int *value) {
+    unsigned long long v = 0;
+    if (ParseWholeNumber(text, max, &v) != 0) {
         return -1;
     }
     *value = static_cast<int>(v);
@@ -60,16 +56,16 @@ int main(int argc, char **argv) {
         const char *value = i + 1 < argc ? argv[i + 1] : nullptr;
         int ok = -1;
         if (strcmp(flag, "--version") == 0) {
-            ok = ParseNumber(value, 65535, &options.version);
+            ok = ParseInt(value, 65535, &options.version);
         } else if (strcmp(flag, "--sheet") == 0) {
-            ok = ParseNumber(value, 1000000, &options.sheetWidth);
+            ok = ParseInt(value, 1000000, &options.sheetWidth);
         } else if (strcmp(flag, "--height") == 0) {
-            ok = ParseNumber(value, 1000000, &options.height);
+            ok = ParseInt(value, 1000000, &options.height);
         } else if (strcmp(flag, "--size") == 0) {
-            ok = ParseNumber(value, 1000000, &options.pixelSize);
+            ok = ParseInt(value, 1000000, &options.pixelSize);
         } else if (strcmp(flag, "--fit") == 0 && i + 2 < argc) {
             options.fitText = value;
-            ok = ParseNumber(argv[i + 2], 1000000, &options.fitWidth);
+            ok = ParseInt(argv[i + 2], 1000000, &options.fitWidth);
             ++i;
         }
         if (ok != 0) {

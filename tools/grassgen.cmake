@@ -4,7 +4,7 @@ target_include_directories(vorn_grassgen PUBLIC ${CMAKE_SOURCE_DIR})
 list(APPEND VORN_TOOL_LIBS vorn_grassgen)
 
 add_executable(grassgen ${CMAKE_SOURCE_DIR}/tools/grassgen.cpp)
-target_link_libraries(grassgen PRIVATE vorn_grassgen vorn_bmpfile)
+target_link_libraries(grassgen PRIVATE vorn_grassgen vorn_bmpfile vorn_cli)
 set_target_properties(grassgen PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
 
 set(grass_out ${CMAKE_BINARY_DIR}/textures/grass2.bmp)

@@ -12,18 +12,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
+#include "tools/cli.h"
 
 int main(int argc, char **argv) {
     if (argc < 2 || argc > 3) {
         fprintf(stderr, "usage: grassgen OUT.bmp [SEED]\n");
         return 1;
     }
-    unsigned long seed = 1;
+    unsigned long long seed = 1;
     if (argc == 3) {
-        char *end = nullptr;
-        errno = 0;
-        seed = strtoul(argv[2], &end, 10);
-        if (errno != 0 || end == argv[2] || *end != '\0' || seed > 0xFFFFFFFFul) {
+        if (ParseWholeNumber(argv[2], 0xFFFFFFFFull, &seed) != 0) {
             fprintf(stderr, "grassgen: SEED must be a number from 0 to 4294967295\n");
             return 1;
         }

@@ -13,25 +13,13 @@
 
 #include <vector>
 
-#include "heightgen.h"
+#include "tools/heightgen.h"
+#include "tools/cli.h"
 
 namespace {
 
 void Usage() {
     fprintf(stderr, "usage: mapgen OUT.bmp SIDE SEED [--start-view]\n");
-}
-
-// Parses a whole decimal number in min..max; returns 0, or -1.
-int ParseNumber(const char *text, unsigned long long max, unsigned long long *value) {
-    if (text == nullptr || text[0] < '0' || text[0] > '9')
-        return -1;
-    errno = 0;
-    char *end = nullptr;
-    unsigned long long v = strtoull(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || v > max)
-        return -1;
-    *value = v;
-    return 0;
 }
 
 // Writes side x side heights as an 8-bit BMP with a grey-ramp palette.
@@ -96,12 +84,13 @@ int main(int argc, char **argv) {
         fprintf(stderr, "mapgen: empty output path\n");
         return 1;
     }
-    if (ParseNumber(positional[1], (unsigned long long)kHeightMapMaxSide, &side) != 0 || side < 1) {
+    if (ParseWholeNumber(positional[1], (unsigned long long)kHeightMapMaxSide, &side) != 0 ||
+        side < 1) {
         fprintf(stderr, "mapgen: SIDE must be a whole number from 1 to %d, not '%s'\n",
                 kHeightMapMaxSide, positional[1]);
         return 1;
     }
-    if (ParseNumber(positional[2], 0xffffffffULL, &seed) != 0) {
+    if (ParseWholeNumber(positional[2], 0xffffffffULL, &seed) != 0) {
         fprintf(stderr, "mapgen: SEED must be a whole number from 0 to 4294967295, not '%s'\n",
                 positional[2]);
         return 1;

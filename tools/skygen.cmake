@@ -4,7 +4,7 @@ target_include_directories(vorn_skygen PUBLIC ${CMAKE_SOURCE_DIR})
 list(APPEND VORN_TOOL_LIBS vorn_skygen)
 
 add_executable(skygen ${CMAKE_SOURCE_DIR}/tools/skygen.cpp)
-target_link_libraries(skygen PRIVATE vorn_skygen vorn_bmpfile)
+target_link_libraries(skygen PRIVATE vorn_skygen vorn_bmpfile vorn_cli)
 set_target_properties(skygen PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
 
 set(VORN_SKY_SIDE ${CMAKE_BINARY_DIR}/textures/skySIDE.bmp)

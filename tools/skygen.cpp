@@ -14,24 +14,12 @@
 
 #include "tools/bmpfile.h"
 #include "tools/skygen_lib.h"
+#include "tools/cli.h"
 
 namespace {
 
 void Usage() {
     fprintf(stderr, "usage: skygen SIDE.bmp TOP.bmp [SEED]\n");
-}
-
-// Parses a whole decimal number up to max; returns 0, or -1.
-int ParseNumber(const char *text, unsigned long long max, unsigned long long *value) {
-    if (text == nullptr || text[0] < '0' || text[0] > '9')
-        return -1;
-    errno = 0;
-    char *end = nullptr;
-    unsigned long long v = strtoull(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || v > max)
-        return -1;
-    *value = v;
-    return 0;
 }
 
 // Writes an image that its generator made with result rc to path; returns
@@ -56,7 +44,7 @@ int main(int argc, char **argv) {
         return 1;
     }
     unsigned long long seed = 1;
-    if (argc == 4 && ParseNumber(argv[3], 0xffffffffULL, &seed) != 0) {
+    if (argc == 4 && ParseWholeNumber(argv[3], 0xffffffffULL, &seed) != 0) {
         fprintf(stderr, "skygen: SEED must be a whole number from 0 to 4294967295, not '%s'\n",
                 argv[3]);
         return 1;
