@@ -25,6 +25,7 @@ TEST(FarGround, FlatGround4500UnitsAheadIsDrawnWithFogOff) {
     ASSERT_EQ(WriteGreyBmp("maps/flat.bmp", 64, 64, [](int, int) { return 0; }), 0);
     ASSERT_EQ(StartViewerGL("flat.bmp"), 0) << CapturedLog();
     ASSERT_EQ(camera.eye.y, 10.0f); // height 0 plus 10
+    ASSERT_EQ(camera.lookAt.y, 10.0f);
 
     // Ground lies at y = -550; look at the point 4500 units ahead of the eye.
     camera.lookAt = {camera.eye.x, -550.0f, camera.eye.z + 4500.0f};

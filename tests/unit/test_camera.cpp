@@ -1,6 +1,7 @@
 // Mouse look and the keyboard's camera commands, without a window.
 #include "camera/camera.h"
 #include "camera/keys.h"
+#include "support/test_files.h"
 
 #include <cmath>
 #include <cstring>
@@ -112,9 +113,20 @@ TEST(MouseLook, AVerticalViewIsNotTiltedAndNeverBecomesNaN) {
     EXPECT_NEAR(View(c).y, 5.0f, 1e-6f);
 }
 
-TEST(StartHeight, TheStartCameraIsLevel) {
-    EXPECT_EQ(View(StartCamera).y, 0.0f);
-    EXPECT_EQ(StartCamera.pitch, 0.0f);
+TEST(StartHeight, BothPointsTakeTheHeightAtColumnZeroRowTwenty) {
+    CaptureLog();
+    // Only (0, 20) is raised: the row comes from the start height 20, not
+    // from z, so eye and look-at point end at the same height.
+    ASSERT_EQ(UseTestMap(64, [](int c, int r) { return c == 0 && r == 20 ? 50 : 3; }), 0);
+    camera = StartCamera;
+    PlaceCameraAtStartHeight();
+    EXPECT_FLOAT_EQ(camera.eye.y, 50 * 4.313726f + 10.0f);
+    EXPECT_EQ(camera.lookAt.y, camera.eye.y);
+    EXPECT_EQ(camera.eye.x, 0.0f);
+    EXPECT_EQ(camera.lookAt.z, 1.0f);
+    EXPECT_EQ(camera.pitch, 0.0f);
+    camera = StartCamera;
+    ReleaseTestMap();
 }
 
 TEST(KeyCommands, ForwardThenBackReturnsAndHeldForwardStaysLevel) {
