@@ -19,6 +19,31 @@ fail() {
     exit 1
 }
 
+# The virtual display now and then resets a new client's connection. The X
+# tools the tests use retry such a refused start a few times; any other
+# failure is passed on as it is.
+x_retry() {
+    local attempt out err status
+    err=$(mktemp)
+    for attempt in 1 2 3 4 5; do
+        out=$(command "$@" 2>"$err")
+        status=$?
+        if [ $status -ne 0 ] && grep -q -i -E "open display|open X server|xdo instance" "$err"; then
+            sleep 0.2
+            continue
+        fi
+        break
+    done
+    cat "$err" >&2
+    rm -f "$err"
+    [ -n "$out" ] && printf '%s\n' "$out"
+    return $status
+}
+xdotool() { x_retry xdotool "$@"; }
+xwininfo() { x_retry xwininfo "$@"; }
+xdpyinfo() { x_retry xdpyinfo "$@"; }
+import() { x_retry import "$@"; }
+
 # Runs the viewer in place of the calling shell, with the library that keeps
 # GL drivers loaded in sanitized runs, so that their leaks are named.
 exec_vorn() {
