@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <vector>
+#include "tools/synth.h"
 
 namespace {
 
@@ -23,14 +24,6 @@ uint64_t NextBits(Random *r) {
 // Uniform in [0, 1).
 float NextUnit(Random *r) {
     return static_cast<float>(NextBits(r) >> 40) * (1.0f / 16777216.0f);
-}
-
-float Lerp(float a, float b, float t) {
-    return a + (b - a) * t;
-}
-
-float Clamp01(float v) {
-    return v < 0.0f ? 0.0f : (v > 1.0f ? 1.0f : v);
 }
 
 uint32_t Hash(uint32_t x, uint32_t y, uint32_t seed) {

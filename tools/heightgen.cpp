@@ -9,34 +9,18 @@
 // plain float arithmetic (+ - * /, sqrt, fabs, conversions), so a given
 // (side, seed) gives the same bytes on every machine and with any
 // optimisation flags.
-#include "heightgen.h"
+#include "tools/heightgen.h"
 
 #include <math.h>
 #include <stdint.h>
 
 #include <vector>
-
-// The output must not depend on the target: keep every multiply and add
-// separately rounded even where the instruction set offers fused ones.
-#if defined(__clang__)
-#pragma clang fp contract(off)
-#elif defined(__GNUC__)
-#pragma GCC optimize("fp-contract=off")
-#endif
+#include "tools/synth.h"
 
 namespace {
 
 // ---------------------------------------------------------------------------
 // Hashing and lattice noise
-
-inline uint32_t Mix32(uint32_t h) {
-    h ^= h >> 16;
-    h *= 0x7feb352dU;
-    h ^= h >> 15;
-    h *= 0x846ca68bU;
-    h ^= h >> 16;
-    return h;
-}
 
 inline uint32_t Hash2(int32_t x, int32_t y, uint32_t seed) {
     uint32_t h = (uint32_t)x * 0x8da6b343U + (uint32_t)y * 0xd8163841U + seed * 0xcb1ab31fU;
@@ -254,19 +238,6 @@ void RidgedBatch(const float *xIn, const float *yIn, uint32_t seed, int octaves,
     }
     for (int i = 0; i < kBatch; ++i)
         out[i] = sum[i] / norm;
-}
-
-inline float Clamp01(float t) {
-    return t < 0.0f ? 0.0f : (t > 1.0f ? 1.0f : t);
-}
-
-inline float SmoothStep(float e0, float e1, float x) {
-    float t = Clamp01((x - e0) / (e1 - e0));
-    return t * t * (3.0f - 2.0f * t);
-}
-
-inline float Lerp(float a, float b, float t) {
-    return a + (b - a) * t;
 }
 
 // Soft limits: identity well inside the limit, then an easing curve that

@@ -3,6 +3,7 @@
 
 #include <math.h>
 #include <stddef.h>
+#include "tools/synth.h"
 
 const HelpEntry kHelpEntries[] = {
     {"mouse", "look around (turn and tilt the view)"},
@@ -50,10 +51,6 @@ const float kColumnGap = 26.0f;
 // in these (gamma-encoded) colour values; lifting the coverage with this
 // exponent gives the strokes their proper weight.
 const float kCoverageGamma = 1.0f / 1.5f;
-
-float Clamp01(float x) {
-    return x < 0.0f ? 0.0f : (x > 1.0f ? 1.0f : x);
-}
 
 // Next code point of a UTF-8 string, advancing *p; malformed bytes give
 // U+FFFD and are skipped one at a time.

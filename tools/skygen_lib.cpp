@@ -10,43 +10,12 @@
 
 #include <math.h>
 #include <stdint.h>
-
-// Keep every multiply and add separately rounded, whatever the target.
-#if defined(__clang__)
-#pragma clang fp contract(off)
-#elif defined(__GNUC__)
-#pragma GCC optimize("fp-contract=off")
-#endif
+#include "tools/synth.h"
 
 namespace {
 
 // ---------------------------------------------------------------------------
-// Small helpers
-
-float Clamp01(float x) {
-    return x < 0.0f ? 0.0f : (x > 1.0f ? 1.0f : x);
-}
-
-float Mix(float a, float b, float t) {
-    return a + (b - a) * t;
-}
-
-float SmoothStep(float e0, float e1, float x) {
-    float t = Clamp01((x - e0) / (e1 - e0));
-    return t * t * (3.0f - 2.0f * t);
-}
-
-// ---------------------------------------------------------------------------
 // Hashing and periodic gradient noise
-
-uint32_t Mix32(uint32_t h) {
-    h ^= h >> 16;
-    h *= 0x7feb352dU;
-    h ^= h >> 15;
-    h *= 0x846ca68bU;
-    h ^= h >> 16;
-    return h;
-}
 
 uint32_t HashCell(int32_t x, int32_t y, uint32_t seed) {
     uint32_t h = Mix32(seed ^ 0x9e3779b9U);
@@ -108,7 +77,7 @@ float GradientNoise(float x, float y, int32_t periodX, uint32_t seed) {
     float n11 = Corner(x1, iy + 1, dx - 1.0f, dy - 1.0f, seed);
     float u = Fade(dx);
     float v = Fade(dy);
-    return Mix(Mix(n00, n10, u), Mix(n01, n11, u), v);
+    return Lerp(Lerp(n00, n10, u), Lerp(n01, n11, u), v);
 }
 
 // Fractal sum of octaves, each at twice the frequency and half the weight of
@@ -178,7 +147,7 @@ const float kCloudShade[3] = {196.0f, 204.0f, 216.0f};
 
 void MixColour(const float a[3], const float b[3], float t, float out[3]) {
     for (int c = 0; c < 3; ++c)
-        out[c] = Mix(a[c], b[c], t);
+        out[c] = Lerp(a[c], b[c], t);
 }
 
 // Noise lattice cells across the side image and per cell, in pixels, of the
