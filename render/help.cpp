@@ -32,10 +32,7 @@ void BuildHelpOverlay() {
     // The list holds its own copy of the pixels, so the image can go.
     SDL_FreeSurface(image);
     glBindTexture(GL_TEXTURE_2D, name);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    SetClampedLinearParameters();
     // The image's first row lies along the top edge, so it shows upright.
     glBegin(GL_QUADS);
     glTexCoord2f(0.0f, 1.0f);

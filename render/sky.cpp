@@ -68,10 +68,7 @@ void SkyBoxFaces(float cx, float cy, float cz, float width, float height, float 
 
 static void SetSkyTextureParameters(GLuint texture) {
     glBindTexture(GL_TEXTURE_2D, texture);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    SetClampedLinearParameters();
 }
 
 static void DrawFace(const SkyFace *face) {

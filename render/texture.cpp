@@ -19,6 +19,13 @@ GLenum TextureFormatFor(int bytesPerPixel) {
     }
 }
 
+void SetClampedLinearParameters() {
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+}
+
 SDL_Surface *LoadTextureImage(const char *fileName, GLenum *format, char *path, size_t pathSize) {
     snprintf(path, pathSize, "%s/%s", TextureDirectory, fileName);
     SDL_Surface *image = IMG_Load(path);

@@ -10,6 +10,10 @@ struct SDL_Surface;
 // GL_RGB for 3 bytes per pixel, GL_RGBA for 4, 0 for anything else.
 GLenum TextureFormatFor(int bytesPerPixel);
 
+// Sets linear filtering and edge clamping on the bound 2D texture (or records
+// it in the list being compiled).
+void SetClampedLinearParameters();
+
 // Decodes "textures/<fileName>" and finds its GL pixel format. Returns the
 // image, to be freed by the caller, or null with the reason in the log (a
 // file that cannot be read, or pixels neither 3 nor 4 bytes deep). path

@@ -3,6 +3,7 @@
 #include "terrain/heightmap.h"
 #include "terrain/mesh.h"
 #include "tools/heightgen.h"
+#include "support/map_fixture.h"
 
 #include <SDL/SDL.h>
 #include <cmath>
@@ -14,19 +15,9 @@
 
 namespace {
 
-class TerrainMeshTest : public ::testing::Test {
+class TerrainMeshTest : public TerrainMapTest {
   protected:
-    void SetUp() override {
-        CaptureLog();
-    }
-    void TearDown() override {
-        FreeTerrainMesh();
-        ReleaseTestMap();
-    }
-    // Takes a size x size map whose pixels value(c, r) gives as the height map.
-    void UseMap(int size, const std::function<unsigned char(int, int)> &value) {
-        ASSERT_EQ(UseTestMap(size, value), 0) << CapturedLog();
-    }
+    using TerrainMapTest::UseMap;
     void UseMap(int size, const std::vector<unsigned char> &heights) {
         UseMap(size, [&](int c, int r) { return heights[static_cast<size_t>(r) * size + c]; });
     }

@@ -5,6 +5,7 @@
 #include "terrain/mesh.h"
 #include "render/texture.h"
 #include "terrain/terrain_list.h"
+#include "support/map_fixture.h"
 
 #include <GL/gl.h>
 #include <SDL/SDL.h>
@@ -14,19 +15,7 @@
 
 namespace {
 
-class TerrainGeometryTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        CaptureLog();
-    }
-    void TearDown() override {
-        FreeTerrainMesh();
-        ReleaseTestMap();
-    }
-    void UseMap(int size, const std::function<unsigned char(int, int)> &value) {
-        ASSERT_EQ(UseTestMap(size, value), 0) << CapturedLog();
-    }
-};
+using TerrainGeometryTest = TerrainMapTest;
 
 TEST_F(TerrainGeometryTest, TerrainIsCentredOnTheOrigin) {
     UseMap(256, [](int c, int r) { return c == 255 && r == 255 ? 255 : 0; });
