@@ -9,8 +9,6 @@
 #include "terrain/heightmap.h"
 #include "terrain/mesh.h"
 
-#include <cstdlib>
-
 static const char *const MapDirectoryName = "maps";
 
 void WriteBanner(FILE *log) {
@@ -49,18 +47,13 @@ int DispatchEvent(const SDL_Event *event) {
     return 1;
 }
 
-int VornMain(int argc, char **argv) {
-    OpenDebugLog("debug.txt");
-    WriteBanner(DebugLog);
-    const char *mapName = ChooseMapName(argc, argv, DebugLog);
-
+int StartViewer(const char *mapName) {
     if (LoadHeightMap(mapName) != 0) {
-        exit(-1);
+        return -1;
     }
     BuildTerrainMesh();
     if (InitGL() != 0) {
         fprintf(DebugLog, "ERROR: InitGL() failed!\n");
-        SDL_Quit();
         return -1;
     }
 
@@ -68,6 +61,17 @@ int VornMain(int argc, char **argv) {
     snprintf(title, sizeof title, "terrain size: %d x %d", heightMap.size, heightMap.size);
     SDL_WM_SetCaption(title, VornName);
     SDL_EnableKeyRepeat(500, 30);
+    return 0;
+}
+
+int VornMain(int argc, char **argv) {
+    OpenDebugLog("debug.txt");
+    WriteBanner(DebugLog);
+    const char *mapName = ChooseMapName(argc, argv, DebugLog);
+    if (StartViewer(mapName) != 0) {
+        SDL_Quit();
+        return -1;
+    }
 
     bool running = true;
     SDL_Event event;

@@ -1,15 +1,22 @@
 // The application shell: start-up, the event loop and shut-down.
 #pragma once
 
+#include "app/version.h"
+
 #include <SDL/SDL.h>
 #include <cstdio>
 
 constexpr const char *VornName = "vorn";
-constexpr const char *VornVersion = "0.3.0";
 constexpr const char *DefaultMapName = "mapa.bmp";
 
 // The whole program: returns the process exit status.
 int VornMain(int argc, char **argv);
+
+// Everything between the open log and the first frame, in its order: the map
+// "maps/<mapName>" and its normals, the window with its GL state, textures and
+// lists, the window title and key repeat. Returns 0, or -1 with the reasons in
+// the log (the media layer may be started then: SDL_Quit ends it).
+int StartViewer(const char *mapName);
 
 // Writes the log banner.
 void WriteBanner(FILE *log);

@@ -1,6 +1,6 @@
 // Loading and checking a height map from disk.
 #include "app/log.h"
-#include "bench_support.h"
+#include "bench/bench_support.h"
 #include "terrain/heightmap.h"
 
 #include <SDL/SDL.h>

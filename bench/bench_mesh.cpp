@@ -1,7 +1,7 @@
 // Building the terrain normals, per grid point, against the literal walk
 // (column by column, one point at a time).
 #include "app/log.h"
-#include "bench_support.h"
+#include "bench/bench_support.h"
 #include "terrain/heightmap.h"
 #include "terrain/mesh.h"
 

@@ -6,6 +6,8 @@
 // prints "first frame" on standard output once the frame has been swapped.
 //
 //   startup_floor MAP_FILE      (a file inside maps/)
+#include "app/world.h"
+
 #include <GL/gl.h>
 #include <GL/glu.h>
 #include <SDL/SDL.h>
@@ -57,23 +59,24 @@ int main(int argc, char **argv) {
         return 1;
     }
     const int size = map->w;
-    const float cellSize = static_cast<float>(15000.0 / size);
-    const float heightScale = 4.313726f;
+    const float cellSize = static_cast<float>(static_cast<double>(WorldExtent) / size);
+    const float heightScale = HeightStep;
     const unsigned char *pixels = static_cast<const unsigned char *>(map->pixels);
     auto height = [&](int c, int r) { return pixels[r * map->pitch + c]; };
 
     const GLfloat up[3] = {0.0f, 1.0f, 0.0f};
-    glNewList(1, GL_COMPILE);
+    glNewList(TerrainListId, GL_COMPILE);
     for (int c = 0; c + 1 < size; ++c) {
         glBegin(GL_TRIANGLE_STRIP);
         for (int r = 0; r < size; ++r) {
             for (int i = c; i <= c + 1; ++i) {
                 const int h = height(i, r);
-                glTexCoord2f(static_cast<float>(i * 0.15), static_cast<float>(r * 0.15));
+                glTexCoord2f(static_cast<float>(i * TexturePerCell),
+                             static_cast<float>(r * TexturePerCell));
                 glNormal3fv(up);
-                glColor3f(0.0f, h * (1.0f / 255.0f), 0.0f);
-                glVertex3f(i * cellSize - 7500.0f, h * heightScale - 550.0f,
-                           r * cellSize - 7500.0f);
+                glColor3f(0.0f, h * (1.0f / MaxHeightStep), 0.0f);
+                glVertex3f(i * cellSize - WorldHalfExtent, h * heightScale - HalfHeight,
+                           r * cellSize - WorldHalfExtent);
             }
         }
         glEnd();
@@ -93,7 +96,7 @@ int main(int argc, char **argv) {
     glLoadIdentity();
     gluLookAt(0.0, eyeY, 0.0, 0.0, eyeY, 1.0, 0.0, 1.0, 0.0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glCallList(1);
+    glCallList(TerrainListId);
     glFlush();
     SDL_GL_SwapBuffers();
     glFinish();

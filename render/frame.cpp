@@ -1,6 +1,7 @@
 #include "render/frame.h"
 
 #include "app/shell.h"
+#include "app/world.h"
 #include "camera/camera.h"
 #include "font/text.h"
 #include "render/help.h"
@@ -53,7 +54,7 @@ static void DrawSky() {
     // The sky lies behind everything: it leaves the depth buffer alone, so
     // terrain drawn under the nearer far plane is never hidden by it.
     glDepthMask(GL_FALSE);
-    glCallList(2);
+    glCallList(SkyListId);
     glDepthMask(GL_TRUE);
 }
 
@@ -61,7 +62,7 @@ static void DrawTerrain() {
     glLoadIdentity();
     gluPerspective(45.0, videoState.aspect, 4.0, 5000.0);
     glPopAttrib();
-    glCallList(1);
+    glCallList(TerrainListId);
 }
 
 static void DrawOverlay() {
@@ -87,7 +88,7 @@ static void DrawOverlay() {
     FormatBanner(text, sizeof text);
     PrintAt(static_cast<float>(w - 260), 0.0f, mainFont, text);
     if (helpVisible == 1) {
-        glCallList(3);
+        glCallList(HelpListId);
     }
 
     glMatrixMode(GL_PROJECTION);

@@ -1,6 +1,7 @@
 #include "render/help.h"
 
 #include "app/log.h"
+#include "app/world.h"
 #include "render/texture.h"
 
 #include <GL/gl.h>
@@ -14,7 +15,7 @@ static const GLuint NoHelpTexture = static_cast<GLuint>(-1);
 
 void BuildHelpOverlay() {
     GLuint name = NoHelpTexture;
-    glNewList(3, GL_COMPILE);
+    glNewList(HelpListId, GL_COMPILE);
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
     SDL_Surface *image = IMG_Load("textures/help.bmp");
     if (!image) {
@@ -36,13 +37,13 @@ void BuildHelpOverlay() {
     // The image's first row lies along the top edge, so it shows upright.
     glBegin(GL_QUADS);
     glTexCoord2f(0.0f, 1.0f);
-    glVertex2f(150.0f, 50.0f);
+    glVertex2f(HelpLeft, HelpBottom);
     glTexCoord2f(0.0f, 0.0f);
-    glVertex2f(150.0f, 550.0f);
+    glVertex2f(HelpLeft, HelpTop);
     glTexCoord2f(1.0f, 0.0f);
-    glVertex2f(700.0f, 550.0f);
+    glVertex2f(HelpRight, HelpTop);
     glTexCoord2f(1.0f, 1.0f);
-    glVertex2f(700.0f, 50.0f);
+    glVertex2f(HelpRight, HelpBottom);
     glEnd();
     glEndList();
 }

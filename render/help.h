@@ -4,7 +4,8 @@
 // 1 while the panel is shown; the help key flips it.
 extern int helpVisible;
 
-// Compiles display list 3, which loads "textures/help.bmp" into a texture and
-// draws it over x 150..700, y 50..550 of the window. A missing or unusable
+// Compiles display list HelpListId, which loads "textures/help.bmp" into a
+// texture and draws it over x HelpLeft..HelpRight, y HelpBottom..HelpTop of
+// the window. A missing or unusable
 // image is logged and leaves a plain white panel; it never stops start-up.
 void BuildHelpOverlay();

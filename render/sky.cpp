@@ -1,6 +1,7 @@
 #include "render/sky.h"
 
 #include "app/log.h"
+#include "app/world.h"
 #include "render/texture.h"
 #include "render/video.h"
 
@@ -84,7 +85,7 @@ static void DrawFace(const SkyFace *face) {
 void BuildSkyBox(float cx, float cy, float cz, float width, float height, float length) {
     SkyFace faces[5];
     SkyBoxFaces(cx, cy, cz, width, height, length, faces);
-    glNewList(2, GL_COMPILE);
+    glNewList(SkyListId, GL_COMPILE);
     SetSkyTextureParameters(skySideTexture);
     for (int wall = 0; wall < 4; ++wall) {
         DrawFace(&faces[wall]);

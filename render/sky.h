@@ -12,7 +12,7 @@ extern GLuint skyTopTexture;
 // Returns 0, or -1 (with the reason in the log) as soon as one fails.
 int LoadSkyTextures();
 
-// Compiles display list 2: the four walls and the top of the box centred on
+// Compiles display list SkyListId: the four walls and the top of the box centred on
 // (cx, cy, cz) with the given sizes along x, y and z.
 void BuildSkyBox(float cx, float cy, float cz, float width, float height, float length);
 

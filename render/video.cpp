@@ -1,6 +1,7 @@
 #include "render/video.h"
 
 #include "app/log.h"
+#include "app/world.h"
 #include "camera/camera.h"
 #include "font/bmf.h"
 #include "render/help.h"
@@ -62,6 +63,16 @@ void ResizeWindow(int width, int height) {
 
 // The first mode asks for a depth buffer as deep as the desktop's colour
 // depth. Many drivers have no such visual, so shallower ones are tried next.
+// The terrain, sky and help lists have fixed ids but are compiled at
+// different points of the start-up; until then glGenLists would hand their
+// ids to the font's glyphs. Empty lists hold them from the start.
+static void ReserveFixedLists() {
+    for (unsigned int id = 1; id <= FixedListCount; ++id) {
+        glNewList(id, GL_COMPILE);
+        glEndList();
+    }
+}
+
 static int OpenFirstWindow() {
     int depth = videoState.videoInfo->vfmt->BitsPerPixel;
     static const int fallbackDepths[] = {24, 16};
@@ -124,6 +135,7 @@ int InitGL() {
     if (OpenFirstWindow() != 0) {
         return -1;
     }
+    ReserveFixedLists();
 
     glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -139,7 +151,7 @@ int InitGL() {
         fprintf(DebugLog, "ERROR: loading sky texture failed!\n");
         return -1;
     }
-    BuildSkyBox(0.0f, 0.0f, 0.0f, 16500.0f, 2200.0f, 16500.0f);
+    BuildSkyBox(0.0f, 0.0f, 0.0f, SkyBoxWidth, SkyBoxHeight, SkyBoxWidth);
 
     // The light is placed while the model-view matrix is the identity and
     // never again, so it stays fixed above the eye.

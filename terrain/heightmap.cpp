@@ -1,6 +1,7 @@
 #include "terrain/heightmap.h"
 
 #include "app/log.h"
+#include "app/world.h"
 
 #include <SDL/SDL.h>
 #include <SDL/SDL_image.h>
@@ -43,8 +44,8 @@ int UseHeightMapImage(SDL_Surface *image, const char *path) {
         return -1;
     }
     heightMap.size = image->w;
-    heightMap.cellSize = static_cast<float>(15000.0 / heightMap.size);
-    heightMap.heightScale = TerrainHeightScale;
+    heightMap.cellSize = static_cast<float>(static_cast<double>(WorldExtent) / heightMap.size);
+    heightMap.heightScale = HeightStep;
     heightMap.pitch = image->pitch;
     heightMap.pixels = static_cast<const unsigned char *>(image->pixels);
     return 0;

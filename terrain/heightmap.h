@@ -6,10 +6,6 @@
 
 struct SDL_Surface;
 
-// The map always spans this many world units along x and z.
-constexpr float TerrainExtent = 15000.0f;
-// World units per height step.
-constexpr float TerrainHeightScale = 4.313726f;
 // Largest map side taken: grid coordinates travel as 16-bit values, and a
 // bigger landscape no longer fits a display list in memory.
 constexpr int MaxMapSize = 4096;
@@ -19,8 +15,8 @@ struct HeightMap {
     const unsigned char *pixels; // first pixel row of image
     int pitch;                   // bytes from one pixel row to the next
     int size;                    // side N in pixels = grid points per side
-    float cellSize;              // TerrainExtent / N
-    float heightScale;           // TerrainHeightScale
+    float cellSize;              // WorldExtent / N
+    float heightScale;           // HeightStep
 };
 
 extern HeightMap heightMap;

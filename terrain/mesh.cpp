@@ -9,10 +9,6 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#if defined(__x86_64__) && defined(__GNUC__)
-#define VORN_WIDE_NORMALS 1
-#include <immintrin.h>
-#endif
 
 TerrainMesh terrainMesh;
 
@@ -71,7 +67,7 @@ void ComputeVertexNormal(uint16_t column, uint16_t row) {
     StoreNormal(column, row, &m);
 }
 
-// What the wide walks of one row need: the three pixel rows around it, the
+// What the vector walk of one row needs: the three pixel rows around it, the
 // edge steps and where the normals go.
 struct RowWalk {
     const unsigned char *above, *centre, *below;
@@ -166,104 +162,10 @@ static int WalkRow4(const RowWalk *w, int column, int end) {
 
 #endif
 
-#if defined(VORN_WIDE_NORMALS)
-
-// The same walk sixteen columns at a time, for processors with 512-bit
-// vectors. IEEE arithmetic gives the same bits whatever the vector width, as
-// long as no multiply and add are fused into one rounding: contraction is off.
-// The compiler's own 512-bit intrinsics start some results from a deliberately
-// undefined register, which its uninitialised-value check takes for a fault.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#define WIDE __attribute__((target("avx512f"), optimize("fp-contract=off")))
-
-WIDE static inline __m256 UpperHalf(__m512 v) {
-    return _mm256_castpd_ps(_mm512_extractf64x4_pd(_mm512_castps_pd(v), 1));
-}
-
-WIDE static inline __m512d SquaredLength8(__m256 x, __m256 y, __m256 z) {
-    const __m512d dx = _mm512_cvtps_pd(x), dy = _mm512_cvtps_pd(y), dz = _mm512_cvtps_pd(z);
-    return _mm512_add_pd(_mm512_add_pd(_mm512_mul_pd(dx, dx), _mm512_mul_pd(dy, dy)),
-                         _mm512_mul_pd(dz, dz));
-}
-
-WIDE static inline void Normalize16(__m512 *x, __m512 *y, __m512 *z) {
-    const __m512d sums[2] = {SquaredLength8(_mm512_castps512_ps256(*x), _mm512_castps512_ps256(*y),
-                                            _mm512_castps512_ps256(*z)),
-                             SquaredLength8(UpperHalf(*x), UpperHalf(*y), UpperHalf(*z))};
-    const __m256 low = _mm512_cvtpd_ps(_mm512_sqrt_pd(sums[0]));
-    const __m256 high = _mm512_cvtpd_ps(_mm512_sqrt_pd(sums[1]));
-    const __m512 length = _mm512_castpd_ps(_mm512_insertf64x4(
-        _mm512_castpd256_pd512(_mm256_castps_pd(low)), _mm256_castps_pd(high), 1));
-    const __m512 inverse = _mm512_div_ps(_mm512_set1_ps(1.0f), length);
-    *x = _mm512_mul_ps(*x, inverse);
-    *y = _mm512_mul_ps(*y, inverse);
-    *z = _mm512_mul_ps(*z, inverse);
-}
-
-WIDE static inline void Cross16(__m512 ax, __m512 ay, __m512 az, __m512 bx, __m512 by, __m512 bz,
-                                __m512 *ox, __m512 *oy, __m512 *oz) {
-    *ox = _mm512_sub_ps(_mm512_mul_ps(ay, bz), _mm512_mul_ps(az, by));
-    *oy = _mm512_sub_ps(_mm512_mul_ps(az, bx), _mm512_mul_ps(ax, bz));
-    *oz = _mm512_sub_ps(_mm512_mul_ps(ax, by), _mm512_mul_ps(ay, bx));
-}
-
-WIDE static inline __m512 Heights16(const unsigned char *pixels, __m512 scale) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(pixels));
-    return _mm512_mul_ps(_mm512_cvtepi32_ps(_mm512_cvtepu8_epi32(bytes)), scale);
-}
-
-WIDE static int WalkRow16(const RowWalk *w, int column, int end) {
-    const __m512 zero = _mm512_setzero_ps();
-    const __m512 southZ = _mm512_set1_ps(w->southZ);
-    const __m512 northZ = _mm512_set1_ps(w->northZ);
-    const __m512 scale = _mm512_set1_ps(w->heightScale);
-    const __m512i signBit = _mm512_set1_epi32(static_cast<int>(0x80000000u));
-    for (; column + 16 <= end; column += 16) {
-        const __m512 h0 = Heights16(w->centre + column, scale);
-        const __m512 sy = _mm512_sub_ps(Heights16(w->below + column, scale), h0);
-        const __m512 ny = _mm512_sub_ps(Heights16(w->above + column, scale), h0);
-        const __m512 ey = _mm512_sub_ps(Heights16(w->centre + column + 1, scale), h0);
-        const __m512 wy = _mm512_sub_ps(Heights16(w->centre + column - 1, scale), h0);
-        const __m512 ex = _mm512_loadu_ps(w->eastStep + column);
-        const __m512 wx = _mm512_loadu_ps(w->westStep + column);
-
-        __m512 neX, neY, neZ, esX, esY, esZ, wnX, wnY, wnZ, swX, swY, swZ;
-        Cross16(zero, ny, northZ, ex, ey, zero, &neX, &neY, &neZ);
-        Cross16(ex, ey, zero, zero, sy, southZ, &esX, &esY, &esZ);
-        Cross16(wx, wy, zero, zero, ny, northZ, &wnX, &wnY, &wnZ);
-        Cross16(zero, sy, southZ, wx, wy, zero, &swX, &swY, &swZ);
-        Normalize16(&neX, &neY, &neZ);
-        Normalize16(&esX, &esY, &esZ);
-        Normalize16(&wnX, &wnY, &wnZ);
-        Normalize16(&swX, &swY, &swZ);
-
-        __m512 mx = _mm512_add_ps(_mm512_add_ps(_mm512_add_ps(neX, esX), wnX), swX);
-        __m512 my = _mm512_add_ps(_mm512_add_ps(_mm512_add_ps(neY, esY), wnY), swY);
-        __m512 mz = _mm512_add_ps(_mm512_add_ps(_mm512_add_ps(neZ, esZ), wnZ), swZ);
-        const __mmask16 down = _mm512_cmp_ps_mask(my, zero, _CMP_LT_OQ);
-        mx = _mm512_castsi512_ps(
-            _mm512_mask_xor_epi32(_mm512_castps_si512(mx), down, _mm512_castps_si512(mx), signBit));
-        my = _mm512_castsi512_ps(
-            _mm512_mask_xor_epi32(_mm512_castps_si512(my), down, _mm512_castps_si512(my), signBit));
-        mz = _mm512_castsi512_ps(
-            _mm512_mask_xor_epi32(_mm512_castps_si512(mz), down, _mm512_castps_si512(mz), signBit));
-        Normalize16(&mx, &my, &mz);
-        _mm512_storeu_ps(w->outX + column, mx);
-        _mm512_storeu_ps(w->outY + column, my);
-        _mm512_storeu_ps(w->outZ + column, mz);
-    }
-    return column;
-}
-
-#undef WIDE
-#pragma GCC diagnostic pop
-#endif
-
 // The interior points of one row, with the arithmetic of ComputeVertexNormal
-// carried out for many columns at a time where the processor has vectors.
+// carried out four columns at a time where the processor has SSE2.
 // Columns that do not fill a group go through ComputeVertexNormal.
-static void ComputeRowNormals(int row, const float *eastStep, const float *westStep, bool wide) {
+static void ComputeRowNormals(int row, const float *eastStep, const float *westStep) {
     const int size = heightMap.size;
     int column = 1;
     RowWalk w;
@@ -282,13 +184,6 @@ static void ComputeRowNormals(int row, const float *eastStep, const float *westS
     // A group reads the pixel right of its last column, so it must end at
     // the last interior column (size - 2) to stay inside the row.
     const int end = size - 1;
-#if defined(VORN_WIDE_NORMALS)
-    if (wide) {
-        column = WalkRow16(&w, column, end);
-    }
-#else
-    (void)wide;
-#endif
 #if defined(__SSE2__)
     column = WalkRow4(&w, column, end);
 #endif
@@ -385,13 +280,8 @@ void BuildTerrainMesh() {
     // Every interior point depends only on the heights around it, so the
     // rows are walked in memory order. The first and last columns repeat
     // their inner neighbours.
-#if defined(VORN_WIDE_NORMALS)
-    const bool wide = __builtin_cpu_supports("avx512f");
-#else
-    const bool wide = false;
-#endif
     for (int r = 1; r <= size - 2; ++r) {
-        ComputeRowNormals(r, eastStep, westStep, wide);
+        ComputeRowNormals(r, eastStep, westStep);
         for (float **plane : planes) {
             plane[r][0] = plane[r][1];
             plane[r][size - 1] = plane[r][size - 2];

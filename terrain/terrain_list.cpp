@@ -13,51 +13,13 @@
 unsigned int grassTexture;
 
 static const char *const GrassFileName = "grass2.bmp";
-// The terrain is centred on the origin: half its extent in x and z, and the
-// middle of the height range in y.
-static const float HalfExtent = 7500.0f;
-static const float HalfHeight = 550.0f;
-static const double TexturePerCell = 0.15;
 // Largest texture side taken; the texture is repeated over the terrain, so a
 // bigger one would only cost memory.
 static const int MaxTextureSide = 4096;
 
-// The parts of a vertex, inlined into the compile loop.
-static inline Vec3f WorldPosition(uint16_t column, uint16_t row, unsigned char height) {
-    Vec3f p;
-    p.x = column * heightMap.cellSize - HalfExtent;
-    p.y = height * heightMap.heightScale - HalfHeight;
-    p.z = row * heightMap.cellSize - HalfExtent;
-    return p;
-}
-
-static inline float Green(unsigned char height) {
-    return height * (1.0f / 255.0f);
-}
-
-static inline void FillVertex(uint16_t column, uint16_t row, unsigned char height,
-                              const Vec3f *normal, TerrainVertex *out) {
-    TerrainTexCoord(column, row, &out->s, &out->t);
-    out->normal = *normal;
-    out->green = Green(height);
-    out->position = WorldPosition(column, row, height);
-}
-
-Vec3f TerrainWorldPosition(uint16_t column, uint16_t row) {
-    return WorldPosition(column, row, GetHeight(column, row));
-}
-
 void TerrainTexCoord(uint16_t column, uint16_t row, float *s, float *t) {
     *s = static_cast<float>(column * TexturePerCell);
     *t = static_cast<float>(row * TexturePerCell);
-}
-
-float TerrainGreen(uint16_t column, uint16_t row) {
-    return Green(GetHeight(column, row));
-}
-
-void MakeTerrainVertex(uint16_t column, uint16_t row, const Vec3f *normal, TerrainVertex *out) {
-    FillVertex(column, row, GetHeight(column, row), normal, out);
 }
 
 int TerrainStripCount(int size) {
@@ -149,7 +111,7 @@ static void EmitGridPoint(const Band *band, uint16_t column, uint16_t row) {
     const BandPoint *p =
         &band->points[static_cast<size_t>(column - band->firstColumn) * band->size + row];
     TerrainVertex v;
-    FillVertex(column, row, p->height, &p->normal, &v);
+    MakeTerrainVertex(column, row, p->height, &p->normal, &v);
     const GLfloat n[3] = {v.normal.x, v.normal.y, v.normal.z};
     glTexCoord2f(v.s, v.t);
     glNormal3fv(n);

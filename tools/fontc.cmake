@@ -20,7 +20,7 @@ set(out ${CMAKE_BINARY_DIR}/fonts/bkant.bmf)
 add_custom_command(OUTPUT ${out}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/fonts
   COMMAND $<TARGET_FILE:fontc> ${VORN_FONT_SOURCE} ${out}
-          --version 256 --sheet 256 --height 14 --fit "vorN 0.3.0 :: vorn.example.org" 260
+          --version 256 --sheet 256 --height 14 --fit "vorN ${PROJECT_VERSION} :: vorn.example.org" 260
   DEPENDS fontc ${VORN_FONT_SOURCE}
   COMMENT "Compiling the font bkant.bmf"
   VERBATIM)

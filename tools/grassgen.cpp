@@ -2,7 +2,7 @@
 //
 //   grassgen OUT.bmp [SEED]
 //
-// The texture is kGrassSide pixels square and seamless; the same seed always
+// The texture is GrassSide pixels square and seamless; the same seed always
 // gives the same file (default seed 1). Prints nothing on success; on
 // failure prints one line to stderr and exits with status 1.
 #include "tools/bmpfile.h"
@@ -26,12 +26,12 @@ int main(int argc, char **argv) {
             return 1;
         }
     }
-    std::vector<unsigned char> rgb(static_cast<size_t>(kGrassSide) * kGrassSide * 3);
-    if (MakeGrassTexture(kGrassSide, static_cast<unsigned>(seed), rgb.data()) != 0) {
+    std::vector<unsigned char> rgb(static_cast<size_t>(GrassSide) * GrassSide * 3);
+    if (MakeGrassTexture(GrassSide, static_cast<unsigned>(seed), rgb.data()) != 0) {
         fprintf(stderr, "grassgen: making the texture failed\n");
         return 1;
     }
-    if (WriteTextureBmp(argv[1], kGrassSide, kGrassSide, 3, rgb.data()) != 0) {
+    if (WriteTextureBmp(argv[1], GrassSide, GrassSide, 3, rgb.data()) != 0) {
         fprintf(stderr, "grassgen: writing %s failed\n", argv[1]);
         return 1;
     }

@@ -7,7 +7,7 @@
 
 namespace {
 
-const float kPi = 3.14159265358979f;
+const float Pi = 3.14159265358979f;
 
 // Small deterministic generator (splitmix64), the same on every platform.
 struct Random {
@@ -47,7 +47,7 @@ float PeriodicNoise(float u, float v, int cells, uint32_t seed) {
             const uint32_t cx = static_cast<uint32_t>(((ix + i) % cells + cells) % cells);
             const uint32_t cy = static_cast<uint32_t>(((iy + j) % cells + cells) % cells);
             const float angle =
-                static_cast<float>(Hash(cx, cy, seed) & 0xFFFF) * (2.0f * kPi / 65536.0f);
+                static_cast<float>(Hash(cx, cy, seed) & 0xFFFF) * (2.0f * Pi / 65536.0f);
             corner[j][i] = std::cos(angle) * (tx - i) + std::sin(angle) * (ty - j);
         }
     }
@@ -103,23 +103,23 @@ void Splat(Canvas *canvas, float x, float y, float radius, const float colour[3]
 
 // Colours of the grass, chosen by a slow noise so that the meadow has
 // lusher and drier patches.
-const float kLush[3] = {0.16f, 0.40f, 0.08f};
-const float kFresh[3] = {0.34f, 0.52f, 0.12f};
-const float kBluish[3] = {0.12f, 0.33f, 0.12f};
-const float kStraw[3] = {0.58f, 0.54f, 0.26f};
+const float Lush[3] = {0.16f, 0.40f, 0.08f};
+const float Fresh[3] = {0.34f, 0.52f, 0.12f};
+const float Bluish[3] = {0.12f, 0.33f, 0.12f};
+const float Straw[3] = {0.58f, 0.54f, 0.26f};
 
 void BladeColour(float patch, float pick, float shade, float out[3]) {
-    const float *a = kLush, *b = kFresh;
+    const float *a = Lush, *b = Fresh;
     float t = Clamp01(patch * 0.5f + 0.5f);
     if (pick < 0.22f) {
-        b = kBluish;
+        b = Bluish;
     }
     for (int k = 0; k < 3; ++k) {
         out[k] = Lerp(a[k], b[k], t) * shade;
     }
     if (pick > 0.975f) { // a few dry stalks
         for (int k = 0; k < 3; ++k) {
-            out[k] = kStraw[k] * shade;
+            out[k] = Straw[k] * shade;
         }
     }
 }
@@ -147,13 +147,13 @@ void DrawBlade(Canvas *canvas, float x, float y, float angle, float length, floa
 } // namespace
 
 int MakeGrassTexture(int side, unsigned seed, unsigned char *rgb) {
-    if (!rgb || side < kGrassMinSide || side > kGrassMaxSide) {
+    if (!rgb || side < GrassMinSide || side > GrassMaxSide) {
         return -1;
     }
     Canvas canvas;
     canvas.side = side;
     canvas.rgb.assign(static_cast<size_t>(side) * side * 3, 0.0f);
-    const float scale = static_cast<float>(side) / kGrassSide;
+    const float scale = static_cast<float>(side) / GrassSide;
 
     // Undergrowth: dark, earthy green with soft mottling.
     for (int y = 0; y < side; ++y) {
@@ -180,7 +180,7 @@ int MakeGrassTexture(int side, unsigned seed, unsigned char *rgb) {
             const float y = NextUnit(&random) * side;
             const float u = x / side, v = y / side;
             // Neighbouring blades lean alike, as if combed by the wind.
-            const float lean = PeriodicFbm(u, v, 4, 2, seed + 31u) * 1.2f * kPi;
+            const float lean = PeriodicFbm(u, v, 4, 2, seed + 31u) * 1.2f * Pi;
             const float angle = lean + (NextUnit(&random) - 0.5f) * 2.2f;
             const float length = (4.0f + 7.0f * NextUnit(&random)) * scale;
             const float width = (1.1f + 0.9f * NextUnit(&random)) * scale;

@@ -5,19 +5,16 @@
 // it is seamless: everything in it is periodic across the image, the last
 // column continues into the first and the last row into the first row.
 // Pixels are made in the order GL reads them: row 0 first, 3 bytes R, G, B.
-#ifndef VORN_TOOLS_GRASSGEN_LIB_H
-#define VORN_TOOLS_GRASSGEN_LIB_H
+#pragma once
 
 // Side of the viewer's grass texture.
-const int kGrassSide = 256;
+const int GrassSide = 256;
 
 // Smallest and largest side MakeGrassTexture accepts.
-const int kGrassMinSide = 16;
-const int kGrassMaxSide = 1024;
+const int GrassMinSide = 16;
+const int GrassMaxSide = 1024;
 
 // Fills rgb[side * side * 3] with the texture. Depends only on (side, seed).
-// Returns 0, or -1 when side is outside kGrassMinSide..kGrassMaxSide or rgb
+// Returns 0, or -1 when side is outside GrassMinSide..GrassMaxSide or rgb
 // is null.
 int MakeGrassTexture(int side, unsigned seed, unsigned char *rgb);
-
-#endif

@@ -43,9 +43,9 @@ inline uint32_t CornerMix(uint32_t h) {
 }
 
 inline CornerHashes HashCorners(int32_t ix, int32_t iy, uint32_t seed) {
-    const uint32_t kX = 0x8da6b343U, kY = 0xd8163841U;
-    uint32_t x0 = (uint32_t)ix * kX + seed, x1 = x0 + kX;
-    uint32_t y0 = (uint32_t)iy * kY, y1 = y0 + kY;
+    const uint32_t HashX = 0x8da6b343U, HashY = 0xd8163841U;
+    uint32_t x0 = (uint32_t)ix * HashX + seed, x1 = x0 + HashX;
+    uint32_t y0 = (uint32_t)iy * HashY, y1 = y0 + HashY;
     CornerHashes c;
     c.h00 = CornerMix(x0 ^ y0);
     c.h10 = CornerMix(x1 ^ y0);
@@ -74,7 +74,7 @@ inline float HashSigned(uint32_t h) {
 
 // Sixteen unit gradient directions, offset by half a step so that none is
 // axis aligned.
-const float kGrad[16][2] = {
+const float Grad[16][2] = {
     {0.980785280f, 0.195090322f},   {0.831469612f, 0.555570233f},   {0.555570233f, 0.831469612f},
     {0.195090322f, 0.980785280f},   {-0.195090322f, 0.980785280f},  {-0.555570233f, 0.831469612f},
     {-0.831469612f, 0.555570233f},  {-0.980785280f, 0.195090322f},  {-0.980785280f, -0.195090322f},
@@ -102,10 +102,10 @@ inline float GradientNoise(float x, float y, uint32_t seed) {
     int32_t ix = FloorInt(x), iy = FloorInt(y);
     float tx = x - (float)ix, ty = y - (float)iy;
     CornerHashes c = HashCorners(ix, iy, seed);
-    const float *g00 = kGrad[c.h00 >> 28];
-    const float *g10 = kGrad[c.h10 >> 28];
-    const float *g01 = kGrad[c.h01 >> 28];
-    const float *g11 = kGrad[c.h11 >> 28];
+    const float *g00 = Grad[c.h00 >> 28];
+    const float *g10 = Grad[c.h10 >> 28];
+    const float *g01 = Grad[c.h01 >> 28];
+    const float *g11 = Grad[c.h11 >> 28];
     float n00 = g00[0] * tx + g00[1] * ty;
     float n10 = g10[0] * (tx - 1.0f) + g10[1] * ty;
     float n01 = g01[0] * tx + g01[1] * (ty - 1.0f);
@@ -137,18 +137,18 @@ float Fbm(float x, float y, uint32_t seed, int octaves) {
     return sum / norm;
 }
 
-// The per-pixel noise works on batches of kBatch points at a time, as
+// The per-pixel noise works on batches of Batch points at a time, as
 // plain loops of fixed length with no branches, which the compiler turns
 // into vector code. Every lane does exactly the arithmetic a scalar loop
 // would, so results do not depend on how it is compiled.
-const int kBatch = 8;
+const int Batch = 8;
 
 // fBm of value noise whose octaves are damped where the accumulated slope
 // is steep: fine detail gathers on flats and in valley floors while slopes
 // stay smooth, which reads as weathered ground. Roughly in [-1, 1].
 void ErodedFbmBatch(const float *xIn, const float *yIn, uint32_t seed, int octaves, float *out) {
-    float x[kBatch], y[kBatch], sum[kBatch], gx[kBatch], gy[kBatch];
-    for (int i = 0; i < kBatch; ++i) {
+    float x[Batch], y[Batch], sum[Batch], gx[Batch], gy[Batch];
+    for (int i = 0; i < Batch; ++i) {
         x[i] = xIn[i];
         y[i] = yIn[i];
         sum[i] = gx[i] = gy[i] = 0.0f;
@@ -156,12 +156,12 @@ void ErodedFbmBatch(const float *xIn, const float *yIn, uint32_t seed, int octav
     float amp = 0.5f, norm = 0.0f;
     for (int o = 0; o < octaves; ++o) {
         const uint32_t s = seed + (uint32_t)o * 0x632be5abU;
-        const uint32_t kX = 0x8da6b343U, kY = 0xd8163841U;
-        for (int i = 0; i < kBatch; ++i) {
+        const uint32_t HashX = 0x8da6b343U, HashY = 0xd8163841U;
+        for (int i = 0; i < Batch; ++i) {
             int32_t ix = FloorInt(x[i]), iy = FloorInt(y[i]);
             float tx = x[i] - (float)ix, ty = y[i] - (float)iy;
-            uint32_t x0 = (uint32_t)ix * kX + s, x1 = x0 + kX;
-            uint32_t y0 = (uint32_t)iy * kY, y1 = y0 + kY;
+            uint32_t x0 = (uint32_t)ix * HashX + s, x1 = x0 + HashX;
+            uint32_t y0 = (uint32_t)iy * HashY, y1 = y0 + HashY;
             float a = HashSigned(CornerMix(x0 ^ y0));
             float b = HashSigned(CornerMix(x1 ^ y0));
             float c = HashSigned(CornerMix(x0 ^ y1));
@@ -182,7 +182,7 @@ void ErodedFbmBatch(const float *xIn, const float *yIn, uint32_t seed, int octav
         norm += amp;
         amp *= 0.5f;
     }
-    for (int i = 0; i < kBatch; ++i)
+    for (int i = 0; i < Batch; ++i)
         out[i] = sum[i] / norm;
 }
 
@@ -190,37 +190,38 @@ void ErodedFbmBatch(const float *xIn, const float *yIn, uint32_t seed, int octav
 // crosses zero, each octave weighted by the one before it so that detail
 // sits on the ridges and the valleys between them stay smooth. Roughly in
 // [0, 1].
-const float kRidgeNoiseGain = 1.6f;
+const float RidgeNoiseGain = 1.6f;
 
 void RidgedBatch(const float *xIn, const float *yIn, uint32_t seed, int octaves, float *out) {
-    float x[kBatch], y[kBatch], sum[kBatch], weight[kBatch];
-    for (int i = 0; i < kBatch; ++i) {
+    float x[Batch], y[Batch], sum[Batch], weight[Batch];
+    for (int i = 0; i < Batch; ++i) {
         x[i] = xIn[i];
         y[i] = yIn[i];
         sum[i] = 0.0f;
         weight[i] = 1.0f;
     }
     float amp = 1.0f, norm = 0.0f;
-    const float kG = 1.0f / 32768.0f;
+    const float GradientScale = 1.0f / 32768.0f;
     for (int o = 0; o < octaves; ++o) {
         const uint32_t s = seed + (uint32_t)o * 0x632be5abU;
-        const uint32_t kX = 0x8da6b343U, kY = 0xd8163841U;
-        for (int i = 0; i < kBatch; ++i) {
+        const uint32_t HashX = 0x8da6b343U, HashY = 0xd8163841U;
+        for (int i = 0; i < Batch; ++i) {
             int32_t ix = FloorInt(x[i]), iy = FloorInt(y[i]);
             float tx = x[i] - (float)ix, ty = y[i] - (float)iy;
-            uint32_t x0 = (uint32_t)ix * kX + s, x1 = x0 + kX;
-            uint32_t y0 = (uint32_t)iy * kY, y1 = y0 + kY;
+            uint32_t x0 = (uint32_t)ix * HashX + s, x1 = x0 + HashX;
+            uint32_t y0 = (uint32_t)iy * HashY, y1 = y0 + HashY;
             // Corner gradients: two signed 16-bit halves of the hash.
             uint32_t h00 = CornerMix(x0 ^ y0), h10 = CornerMix(x1 ^ y0);
             uint32_t h01 = CornerMix(x0 ^ y1), h11 = CornerMix(x1 ^ y1);
-            float n00 = GradX(h00) * kG * tx + GradY(h00) * kG * ty;
-            float n10 = GradX(h10) * kG * (tx - 1.0f) + GradY(h10) * kG * ty;
-            float n01 = GradX(h01) * kG * tx + GradY(h01) * kG * (ty - 1.0f);
-            float n11 = GradX(h11) * kG * (tx - 1.0f) + GradY(h11) * kG * (ty - 1.0f);
+            float n00 = GradX(h00) * GradientScale * tx + GradY(h00) * GradientScale * ty;
+            float n10 = GradX(h10) * GradientScale * (tx - 1.0f) + GradY(h10) * GradientScale * ty;
+            float n01 = GradX(h01) * GradientScale * tx + GradY(h01) * GradientScale * (ty - 1.0f);
+            float n11 =
+                GradX(h11) * GradientScale * (tx - 1.0f) + GradY(h11) * GradientScale * (ty - 1.0f);
             float ux = Fade(tx), uy = Fade(ty);
             float ra = n00 + (n10 - n00) * ux;
             float rb = n01 + (n11 - n01) * ux;
-            float n = (ra + (rb - ra) * uy) * kRidgeNoiseGain;
+            float n = (ra + (rb - ra) * uy) * RidgeNoiseGain;
             float sig = 1.0f - fabsf(n);
             sig = 0.5f * (sig + fabsf(sig)); // max(sig, 0) without a branch
             sig *= sig;
@@ -236,7 +237,7 @@ void RidgedBatch(const float *xIn, const float *yIn, uint32_t seed, int octaves,
         norm += amp;
         amp *= 0.47f;
     }
-    for (int i = 0; i < kBatch; ++i)
+    for (int i = 0; i < Batch; ++i)
         out[i] = sum[i] / norm;
 }
 
@@ -269,33 +270,33 @@ inline float SoftFloor(float h, float limit, float knee) {
 // Because the coarse grid does not depend on the side, every side shows
 // the same mountains, valleys and gullies.
 
-// Coarse grid: kGrid cells across the map, sampled at cell centres like a
-// kGrid-pixel map, plus kPad cells of margin on every side for the
+// Coarse grid: Grid cells across the map, sampled at cell centres like a
+// Grid-pixel map, plus Pad cells of margin on every side for the
 // interpolation.
-const int kGrid = 256;
-const int kPad = 2;
-const int kGridStride = kGrid + 2 * kPad;
+const int Grid = 256;
+const int Pad = 2;
+const int GridStride = Grid + 2 * Pad;
 
 // Lowest noise frequencies, in lattice cells across the map.
-const float kWarpFreq = 2.1f;
-const float kRegionFreq = 2.4f;
-const float kRidgeFreq = 3.0f;
-const float kHillFreq = 6.0f;
-const float kWarpAmount = 0.1f; // in map widths
-const int kRidgeMaxOctaves = 8;
-const int kHillMaxOctaves = 6;
+const float WarpFreq = 2.1f;
+const float RegionFreq = 2.4f;
+const float RidgeFreq = 3.0f;
+const float HillFreq = 6.0f;
+const float WarpAmount = 0.1f; // in map widths
+const int RidgeMaxOctaves = 8;
+const int HillMaxOctaves = 6;
 
 // Fields stored on the coarse grid, one float per grid point each.
 enum CoarseField {
-    kFieldWarpU, // warped ground position
-    kFieldWarpV,
-    kFieldBase,       // broad elevation
-    kFieldHillAmp,    // amplitude of the rolling hills
-    kFieldMount,      // how mountainous, 0..1
-    kFieldValleyCore, // opening view: where the valley floor must be low
-    kFieldShelf,      // opening view: moderate shelf at the top-left corner
-    kFieldErosion,    // height change made by erosion
-    kFieldCount
+    FieldWarpU, // warped ground position
+    FieldWarpV,
+    FieldBase,       // broad elevation
+    FieldHillAmp,    // amplitude of the rolling hills
+    FieldMount,      // how mountainous, 0..1
+    FieldValleyCore, // opening view: where the valley floor must be low
+    FieldShelf,      // opening view: moderate shelf at the top-left corner
+    FieldErosion,    // height change made by erosion
+    FieldCount
 };
 
 struct Terrain {
@@ -303,12 +304,12 @@ struct Terrain {
     int ridgeOctaves;
     int hillOctaves;
     int shape;
-    std::vector<float> coarse; // kFieldCount planes of kGridStride^2
+    std::vector<float> coarse; // FieldCount planes of GridStride^2
 };
 
 inline float &CoarseAt(Terrain &t, int field, int gx, int gy) {
-    return t.coarse[((size_t)field * kGridStride + (size_t)(gy + kPad)) * kGridStride +
-                    (size_t)(gx + kPad)];
+    return t.coarse[((size_t)field * GridStride + (size_t)(gy + Pad)) * GridStride +
+                    (size_t)(gx + Pad)];
 }
 
 // Number of octaves, starting at baseFreq cells across the map, whose
@@ -373,13 +374,13 @@ StartViewLayout ComputeStartViewLayout(float u, float v, float wu, float wv) {
 }
 
 // Fills the large-scale fields at one ground position.
-void CoarseSample(const Terrain &t, float u, float v, float out[kFieldCount]) {
-    float x = u * kWarpFreq, y = v * kWarpFreq;
+void CoarseSample(const Terrain &t, float u, float v, float out[FieldCount]) {
+    float x = u * WarpFreq, y = v * WarpFreq;
     float wu = Fbm(x + 0.37f, y + 1.91f, t.warpX, 3);
     float wv = Fbm(x + 5.13f, y + 3.29f, t.warpY, 3);
-    float qu = u + kWarpAmount * wu, qv = v + kWarpAmount * wv;
+    float qu = u + WarpAmount * wu, qv = v + WarpAmount * wv;
 
-    float region = Fbm(qu * kRegionFreq + 2.3f, qv * kRegionFreq + 7.7f, t.region, 2);
+    float region = Fbm(qu * RegionFreq + 2.3f, qv * RegionFreq + 7.7f, t.region, 2);
     float mount = SmoothStep(-0.25f, 0.3f, region);
     float valleyCore = 0.0f, shelf = 0.0f, hillAmp = 1.0f;
     if (t.shape) {
@@ -395,52 +396,52 @@ void CoarseSample(const Terrain &t, float u, float v, float out[kFieldCount]) {
         // Valley floors and the shelf are smoother than open country.
         hillAmp = (1.0f - 0.5f * s.valley) * (1.0f - 0.6f * s.shelf);
     }
-    out[kFieldWarpU] = qu;
-    out[kFieldWarpV] = qv;
-    out[kFieldBase] = 0.30f * region;
-    out[kFieldHillAmp] = 0.16f * hillAmp;
-    out[kFieldMount] = mount;
-    out[kFieldValleyCore] = valleyCore;
-    out[kFieldShelf] = shelf;
-    out[kFieldErosion] = 0.0f;
+    out[FieldWarpU] = qu;
+    out[FieldWarpV] = qv;
+    out[FieldBase] = 0.30f * region;
+    out[FieldHillAmp] = 0.16f * hillAmp;
+    out[FieldMount] = mount;
+    out[FieldValleyCore] = valleyCore;
+    out[FieldShelf] = shelf;
+    out[FieldErosion] = 0.0f;
 }
 
-// Terrain height before erosion and normalisation at kBatch points, from
+// Terrain height before erosion and normalisation at Batch points, from
 // the large-scale fields there (f[field][point]).
-void DetailHeightBatch(const Terrain &t, const float f[kFieldCount][kBatch], int ridgeOctaves,
+void DetailHeightBatch(const Terrain &t, const float f[FieldCount][Batch], int ridgeOctaves,
                        int hillOctaves, float *out) {
-    float x[kBatch], y[kBatch], n[kBatch];
-    for (int i = 0; i < kBatch; ++i) {
-        x[i] = f[kFieldWarpU][i] * kHillFreq + 11.3f;
-        y[i] = f[kFieldWarpV][i] * kHillFreq + 4.1f;
+    float x[Batch], y[Batch], n[Batch];
+    for (int i = 0; i < Batch; ++i) {
+        x[i] = f[FieldWarpU][i] * HillFreq + 11.3f;
+        y[i] = f[FieldWarpV][i] * HillFreq + 4.1f;
     }
     ErodedFbmBatch(x, y, t.hills, hillOctaves, n);
     int mountains = 0;
-    for (int i = 0; i < kBatch; ++i) {
-        out[i] = f[kFieldBase][i] + f[kFieldHillAmp][i] * n[i];
-        mountains |= f[kFieldMount][i] > 0.0f;
+    for (int i = 0; i < Batch; ++i) {
+        out[i] = f[FieldBase][i] + f[FieldHillAmp][i] * n[i];
+        mountains |= f[FieldMount][i] > 0.0f;
     }
     if (!mountains)
         return;
-    for (int i = 0; i < kBatch; ++i) {
-        x[i] = f[kFieldWarpU][i] * kRidgeFreq;
-        y[i] = f[kFieldWarpV][i] * kRidgeFreq;
+    for (int i = 0; i < Batch; ++i) {
+        x[i] = f[FieldWarpU][i] * RidgeFreq;
+        y[i] = f[FieldWarpV][i] * RidgeFreq;
     }
     RidgedBatch(x, y, t.ridge, ridgeOctaves, n);
-    for (int i = 0; i < kBatch; ++i)
-        out[i] += f[kFieldMount][i] * (1.2f * n[i] * sqrtf(n[i]) - 0.1f);
+    for (int i = 0; i < Batch; ++i)
+        out[i] += f[FieldMount][i] * (1.2f * n[i] * sqrtf(n[i]) - 0.1f);
 }
 
 // ---------------------------------------------------------------------------
 // Erosion on the coarse grid
 
-// Height and downhill gradient at a point of a kGrid x kGrid height grid,
+// Height and downhill gradient at a point of a Grid x Grid height grid,
 // bilinear between grid points.
 inline float GridHeightGrad(const float *g, float x, float y, float *gx, float *gy) {
     int ix = (int)x, iy = (int)y;
     float fx = x - (float)ix, fy = y - (float)iy;
-    const float *p = g + (size_t)iy * kGrid + ix;
-    float h00 = p[0], h10 = p[1], h01 = p[kGrid], h11 = p[kGrid + 1];
+    const float *p = g + (size_t)iy * Grid + ix;
+    float h00 = p[0], h10 = p[1], h01 = p[Grid], h11 = p[Grid + 1];
     *gx = (h10 - h00) * (1.0f - fy) + (h11 - h01) * fy;
     *gy = (h01 - h00) * (1.0f - fx) + (h11 - h10) * fx;
     return h00 * (1.0f - fx) * (1.0f - fy) + h10 * fx * (1.0f - fy) + h01 * (1.0f - fx) * fy +
@@ -451,40 +452,40 @@ inline float GridHeightGrad(const float *g, float x, float y, float *gx, float *
 inline void GridDeposit(float *g, float x, float y, float amount) {
     int ix = (int)x, iy = (int)y;
     float fx = x - (float)ix, fy = y - (float)iy;
-    float *p = g + (size_t)iy * kGrid + ix;
+    float *p = g + (size_t)iy * Grid + ix;
     p[0] += amount * (1.0f - fx) * (1.0f - fy);
     p[1] += amount * fx * (1.0f - fy);
-    p[kGrid] += amount * (1.0f - fx) * fy;
-    p[kGrid + 1] += amount * fx * fy;
+    p[Grid] += amount * (1.0f - fx) * fy;
+    p[Grid + 1] += amount * fx * fy;
 }
 
-const int kBrushRadius = 2;
+const int BrushRadius = 2;
 
-// Runs water droplets over the kGrid x kGrid heights g (normalised to
+// Runs water droplets over the Grid x Grid heights g (normalised to
 // 0..1), each picking up sediment where it speeds downhill and dropping it
 // where it slows or climbs. One droplet per grid point on average, each
 // starting at a hashed position.
 void ErodeGrid(std::vector<float> &g, uint32_t seed) {
-    const int kDroplets = kGrid * kGrid;
-    const int kMaxSteps = 30;
-    const float kInertia = 0.05f;
-    const float kCapacity = 4.0f;
-    const float kMinSlope = 0.01f;
-    const float kErodeRate = 0.3f;
-    const float kDepositRate = 0.3f;
-    const float kEvaporate = 0.01f;
-    const float kGravity = 4.0f;
+    const int Droplets = Grid * Grid;
+    const int MaxSteps = 30;
+    const float Inertia = 0.05f;
+    const float Capacity = 4.0f;
+    const float MinSlope = 0.01f;
+    const float ErodeRate = 0.3f;
+    const float DepositRate = 0.3f;
+    const float Evaporate = 0.01f;
+    const float Gravity = 4.0f;
 
     // Erosion brush: weights falling off linearly with distance.
-    int brushDx[(2 * kBrushRadius + 1) * (2 * kBrushRadius + 1)];
-    int brushDy[(2 * kBrushRadius + 1) * (2 * kBrushRadius + 1)];
-    float brushW[(2 * kBrushRadius + 1) * (2 * kBrushRadius + 1)];
+    int brushDx[(2 * BrushRadius + 1) * (2 * BrushRadius + 1)];
+    int brushDy[(2 * BrushRadius + 1) * (2 * BrushRadius + 1)];
+    float brushW[(2 * BrushRadius + 1) * (2 * BrushRadius + 1)];
     int brushN = 0;
     float brushSum = 0.0f;
-    for (int dy = -kBrushRadius; dy <= kBrushRadius; ++dy) {
-        for (int dx = -kBrushRadius; dx <= kBrushRadius; ++dx) {
+    for (int dy = -BrushRadius; dy <= BrushRadius; ++dy) {
+        for (int dx = -BrushRadius; dx <= BrushRadius; ++dx) {
             float d = sqrtf((float)(dx * dx + dy * dy));
-            float w = (float)kBrushRadius + 0.5f - d;
+            float w = (float)BrushRadius + 0.5f - d;
             if (w <= 0.0f)
                 continue;
             brushDx[brushN] = dx;
@@ -498,17 +499,17 @@ void ErodeGrid(std::vector<float> &g, uint32_t seed) {
         brushW[i] /= brushSum;
 
     float *h = g.data();
-    const float limit = (float)(kGrid - 1);
-    for (int d = 0; d < kDroplets; ++d) {
+    const float limit = (float)(Grid - 1);
+    for (int d = 0; d < Droplets; ++d) {
         uint32_t r0 = Hash2(d, 0, seed), r1 = Hash2(d, 1, seed);
         float x = (float)(r0 >> 8) * (1.0f / 16777216.0f) * limit;
         float y = (float)(r1 >> 8) * (1.0f / 16777216.0f) * limit;
         float dirX = 0.0f, dirY = 0.0f, speed = 1.0f, water = 1.0f, sediment = 0.0f;
-        for (int step = 0; step < kMaxSteps; ++step) {
+        for (int step = 0; step < MaxSteps; ++step) {
             float gx, gy;
             float hOld = GridHeightGrad(h, x, y, &gx, &gy);
-            dirX = dirX * kInertia - gx * (1.0f - kInertia);
-            dirY = dirY * kInertia - gy * (1.0f - kInertia);
+            dirX = dirX * Inertia - gx * (1.0f - Inertia);
+            dirY = dirY * Inertia - gy * (1.0f - Inertia);
             float len = sqrtf(dirX * dirX + dirY * dirY);
             if (len < 1e-6f)
                 break;
@@ -520,29 +521,29 @@ void ErodeGrid(std::vector<float> &g, uint32_t seed) {
             float ngx, ngy;
             float hNew = GridHeightGrad(h, nx, ny, &ngx, &ngy);
             float dh = hNew - hOld;
-            float slope = -dh > kMinSlope ? -dh : kMinSlope;
-            float capacity = slope * speed * water * kCapacity;
+            float slope = -dh > MinSlope ? -dh : MinSlope;
+            float capacity = slope * speed * water * Capacity;
             if (dh > 0.0f || sediment > capacity) {
                 float amount = dh > 0.0f ? (dh < sediment ? dh : sediment)
-                                         : (sediment - capacity) * kDepositRate;
+                                         : (sediment - capacity) * DepositRate;
                 sediment -= amount;
                 GridDeposit(h, x, y, amount);
             } else {
-                float amount = (capacity - sediment) * kErodeRate;
+                float amount = (capacity - sediment) * ErodeRate;
                 if (amount > -dh)
                     amount = -dh;
                 int cx = (int)(x + 0.5f), cy = (int)(y + 0.5f);
                 for (int i = 0; i < brushN; ++i) {
                     int bx = cx + brushDx[i], by = cy + brushDy[i];
-                    if (bx < 0 || by < 0 || bx >= kGrid || by >= kGrid)
+                    if (bx < 0 || by < 0 || bx >= Grid || by >= Grid)
                         continue;
-                    h[(size_t)by * kGrid + bx] -= amount * brushW[i];
+                    h[(size_t)by * Grid + bx] -= amount * brushW[i];
                 }
                 sediment += amount;
             }
-            float s2 = speed * speed - dh * kGravity;
+            float s2 = speed * speed - dh * Gravity;
             speed = s2 > 0.0f ? sqrtf(s2) : 0.0f;
-            water *= 1.0f - kEvaporate;
+            water *= 1.0f - Evaporate;
             x = nx;
             y = ny;
         }
@@ -564,13 +565,13 @@ inline void CubicWeights(float t, float w[4]) {
 
 // Grid cell and weights for normalised coordinate u.
 inline int CubicSetup(float u, float w[4]) {
-    float g = u * (float)kGrid - 0.5f;
+    float g = u * (float)Grid - 0.5f;
     int i = FloorInt(g);
     float f = (float)i;
     if (i < -1)
         i = -1, f = -1.0f, g = -1.0f;
-    if (i > kGrid - 1)
-        i = kGrid - 1, f = (float)(kGrid - 1), g = f;
+    if (i > Grid - 1)
+        i = Grid - 1, f = (float)(Grid - 1), g = f;
     CubicWeights(g - f, w);
     return i; // samples i-1 .. i+2
 }
@@ -579,14 +580,14 @@ inline int CubicSetup(float u, float w[4]) {
 
 // Samples the large-scale fields over the coarse grid and its margin.
 void BuildCoarse(Terrain &t) {
-    t.coarse.assign((size_t)kFieldCount * kGridStride * kGridStride, 0.0f);
-    float f[kFieldCount];
-    for (int gy = -kPad; gy < kGrid + kPad; ++gy) {
-        float v = ((float)gy + 0.5f) / (float)kGrid;
-        for (int gx = -kPad; gx < kGrid + kPad; ++gx) {
-            float u = ((float)gx + 0.5f) / (float)kGrid;
+    t.coarse.assign((size_t)FieldCount * GridStride * GridStride, 0.0f);
+    float f[FieldCount];
+    for (int gy = -Pad; gy < Grid + Pad; ++gy) {
+        float v = ((float)gy + 0.5f) / (float)Grid;
+        for (int gx = -Pad; gx < Grid + Pad; ++gx) {
+            float u = ((float)gx + 0.5f) / (float)Grid;
             CoarseSample(t, u, v, f);
-            for (int k = 0; k < kFieldCount; ++k)
+            for (int k = 0; k < FieldCount; ++k)
                 CoarseAt(t, k, gx, gy) = f[k];
         }
     }
@@ -595,11 +596,11 @@ void BuildCoarse(Terrain &t) {
 } // namespace
 
 float HeightMapStartEyeLevel(int h0) {
-    return (float)h0 + (10.0f - kHeightMapHeightOffset) / kHeightMapHeightScale;
+    return (float)h0 + (10.0f + HalfHeight) / HeightStep;
 }
 
 int GenerateHeightMap(int side, unsigned seed, int shapeStartView, unsigned char *out) {
-    if (side < 1 || side > kHeightMapMaxSide || out == nullptr)
+    if (side < 1 || side > HeightMapMaxSide || out == nullptr)
         return -1;
 
     Terrain t;
@@ -609,28 +610,28 @@ int GenerateHeightMap(int side, unsigned seed, int shapeStartView, unsigned char
     t.ridge = LayerSeed(seed, 4);
     t.hills = LayerSeed(seed, 5);
     t.erosion = LayerSeed(seed, 6);
-    t.ridgeOctaves = OctavesFor(kRidgeFreq, side, kRidgeMaxOctaves);
-    t.hillOctaves = OctavesFor(kHillFreq, side, kHillMaxOctaves);
+    t.ridgeOctaves = OctavesFor(RidgeFreq, side, RidgeMaxOctaves);
+    t.hillOctaves = OctavesFor(HillFreq, side, HillMaxOctaves);
     t.shape = shapeStartView != 0;
     BuildCoarse(t);
 
-    // The terrain on the coarse grid itself, with the detail a kGrid map
+    // The terrain on the coarse grid itself, with the detail a Grid map
     // shows, normalised to 0..1 and eroded.
-    const int gridRidge = OctavesFor(kRidgeFreq, kGrid, kRidgeMaxOctaves);
-    const int gridHills = OctavesFor(kHillFreq, kGrid, kHillMaxOctaves);
-    std::vector<float> grid((size_t)kGrid * kGrid);
+    const int gridRidge = OctavesFor(RidgeFreq, Grid, RidgeMaxOctaves);
+    const int gridHills = OctavesFor(HillFreq, Grid, HillMaxOctaves);
+    std::vector<float> grid((size_t)Grid * Grid);
     float lo = 1e30f, hi = -1e30f;
-    float f[kFieldCount][kBatch];
-    float batch[kBatch];
-    for (int gy = 0; gy < kGrid; ++gy) {
-        for (int gx = 0; gx < kGrid; gx += kBatch) {
-            for (int k = 0; k < kFieldCount; ++k)
-                for (int i = 0; i < kBatch; ++i)
+    float f[FieldCount][Batch];
+    float batch[Batch];
+    for (int gy = 0; gy < Grid; ++gy) {
+        for (int gx = 0; gx < Grid; gx += Batch) {
+            for (int k = 0; k < FieldCount; ++k)
+                for (int i = 0; i < Batch; ++i)
                     f[k][i] = CoarseAt(t, k, gx + i, gy);
             DetailHeightBatch(t, f, gridRidge, gridHills, batch);
-            for (int i = 0; i < kBatch; ++i) {
+            for (int i = 0; i < Batch; ++i) {
                 float h = batch[i];
-                grid[(size_t)gy * kGrid + gx + i] = h;
+                grid[(size_t)gy * Grid + gx + i] = h;
                 if (h < lo)
                     lo = h;
                 if (h > hi)
@@ -648,13 +649,13 @@ int GenerateHeightMap(int side, unsigned seed, int shapeStartView, unsigned char
     // and the height range of the eroded grid, which sets the scaling to
     // pixel heights for every side.
     float elo = 1e30f, ehi = -1e30f;
-    for (int gy = -kPad; gy < kGrid + kPad; ++gy) {
-        int sy = gy < 0 ? 0 : (gy >= kGrid ? kGrid - 1 : gy);
-        for (int gx = -kPad; gx < kGrid + kPad; ++gx) {
-            int sx = gx < 0 ? 0 : (gx >= kGrid ? kGrid - 1 : gx);
-            size_t i = (size_t)sy * kGrid + sx;
+    for (int gy = -Pad; gy < Grid + Pad; ++gy) {
+        int sy = gy < 0 ? 0 : (gy >= Grid ? Grid - 1 : gy);
+        for (int gx = -Pad; gx < Grid + Pad; ++gx) {
+            int sx = gx < 0 ? 0 : (gx >= Grid ? Grid - 1 : gx);
+            size_t i = (size_t)sy * Grid + sx;
             float after = eroded[i] * range + lo;
-            CoarseAt(t, kFieldErosion, gx, gy) = after - grid[i];
+            CoarseAt(t, FieldErosion, gx, gy) = after - grid[i];
             if (after < elo)
                 elo = after;
             if (after > ehi)
@@ -667,50 +668,50 @@ int GenerateHeightMap(int side, unsigned seed, int shapeStartView, unsigned char
     // then across for each pixel. Heights map to 3..253 over the eroded
     // grid's range; detail finer than the grid may reach a little beyond,
     // into soft limits at 0 and 255.
-    std::vector<float> rowFields((size_t)kFieldCount * kGridStride);
+    std::vector<float> rowFields((size_t)FieldCount * GridStride);
     const float inv = 1.0f / (float)side;
     std::vector<int> colCell((size_t)side);
     std::vector<float> colWeights((size_t)side * 4);
     for (int col = 0; col < side; ++col) {
         float u = ((float)col + 0.5f) * inv;
-        colCell[(size_t)col] = CubicSetup(u, &colWeights[(size_t)col * 4]) - 1 + kPad;
+        colCell[(size_t)col] = CubicSetup(u, &colWeights[(size_t)col * 4]) - 1 + Pad;
     }
     for (int row = 0; row < side; ++row) {
         float v = ((float)row + 0.5f) * inv;
         float wy[4];
         int iy = CubicSetup(v, wy);
-        for (int k = 0; k < kFieldCount; ++k) {
-            float *dst = &rowFields[(size_t)k * kGridStride];
-            const float *s0 = &CoarseAt(t, k, -kPad, iy - 1);
-            for (int i = 0; i < kGridStride; ++i) {
-                dst[i] = wy[0] * s0[i] + wy[1] * s0[i + kGridStride] +
-                         wy[2] * s0[i + 2 * kGridStride] + wy[3] * s0[i + 3 * kGridStride];
+        for (int k = 0; k < FieldCount; ++k) {
+            float *dst = &rowFields[(size_t)k * GridStride];
+            const float *s0 = &CoarseAt(t, k, -Pad, iy - 1);
+            for (int i = 0; i < GridStride; ++i) {
+                dst[i] = wy[0] * s0[i] + wy[1] * s0[i + GridStride] +
+                         wy[2] * s0[i + 2 * GridStride] + wy[3] * s0[i + 3 * GridStride];
             }
         }
         unsigned char *dstRow = out + (size_t)row * (size_t)side;
-        for (int col0 = 0; col0 < side; col0 += kBatch) {
+        for (int col0 = 0; col0 < side; col0 += Batch) {
             // A short last batch repeats its last column.
-            for (int i = 0; i < kBatch; ++i) {
+            for (int i = 0; i < Batch; ++i) {
                 int col = col0 + i < side ? col0 + i : side - 1;
                 const float *wx = &colWeights[(size_t)col * 4];
                 int ix = colCell[(size_t)col];
-                for (int k = 0; k < kFieldCount; ++k) {
-                    const float *s = &rowFields[(size_t)k * kGridStride + ix];
+                for (int k = 0; k < FieldCount; ++k) {
+                    const float *s = &rowFields[(size_t)k * GridStride + ix];
                     f[k][i] = wx[0] * s[0] + wx[1] * s[1] + wx[2] * s[2] + wx[3] * s[3];
                 }
             }
             DetailHeightBatch(t, f, t.ridgeOctaves, t.hillOctaves, batch);
-            int count = side - col0 < kBatch ? side - col0 : kBatch;
+            int count = side - col0 < Batch ? side - col0 : Batch;
             for (int i = 0; i < count; ++i) {
-                float raw = batch[i] + f[kFieldErosion][i];
+                float raw = batch[i] + f[FieldErosion][i];
                 float h = 3.0f + (raw - elo) * scale;
                 if (t.shape) {
                     // Keep the valley floor and the shelf inside their
                     // bands; the terrain there is built to lie inside
                     // already, so these rarely do more than trim.
-                    float core = Clamp01(f[kFieldValleyCore][i]);
+                    float core = Clamp01(f[FieldValleyCore][i]);
                     h = Lerp(h, SoftFloor(SoftCeil(h, 58.0f, 8.0f), 12.0f, 6.0f), core);
-                    float shelf = Clamp01(f[kFieldShelf][i]);
+                    float shelf = Clamp01(f[FieldShelf][i]);
                     h = Lerp(h, SoftFloor(SoftCeil(h, 78.0f, 8.0f), 52.0f, 6.0f), shelf);
                 }
                 h = SoftFloor(SoftCeil(h, 255.0f, 6.0f), 0.0f, 3.0f);

@@ -1,21 +1,14 @@
 // Deterministic height-map generator.
 //
-// The map always covers the same stretch of ground (kHeightMapWorldSize
-// units square) whatever its side in pixels, so the same seed gives the
+// The map always covers the same stretch of ground (WorldExtent units
+// square) whatever its side in pixels, so the same seed gives the
 // same landscape at every resolution; a larger side only adds detail.
-#ifndef VORN_TOOLS_HEIGHTGEN_H
-#define VORN_TOOLS_HEIGHTGEN_H
+#pragma once
 
-// Ground covered by a map, in world units, along each axis.
-const float kHeightMapWorldSize = 15000.0f;
-
-// World height of one step of pixel height, and the offset of pixel
-// height 0; ground at pixel height h is drawn at h * scale + offset.
-const float kHeightMapHeightScale = 4.313726f;
-const float kHeightMapHeightOffset = -550.0f;
+#include "app/world.h"
 
 // Largest side accepted by GenerateHeightMap.
-const int kHeightMapMaxSide = 4096;
+constexpr int HeightMapMaxSide = 4096;
 
 // Fills out[side * side] with pixel heights 0..255, row-major, row 0 being
 // the top row of the image. The result depends only on (side, seed,
@@ -24,13 +17,11 @@ const int kHeightMapMaxSide = 4096;
 // the eye height is taken from, column 0 row 20), a low valley under the
 // map centre running down the rows, and mountains ahead of it and to both
 // sides.
-// Returns 0, or -1 when side is outside 1..kHeightMapMaxSide or out is null.
+// Returns 0, or -1 when side is outside 1..HeightMapMaxSide or out is null.
 int GenerateHeightMap(int side, unsigned seed, int shapeStartView, unsigned char *out);
 
 // Eye height, in pixel-height units, that the viewer uses for the opening
 // camera over a map whose height at column 0, row 20 is h0: the camera
-// sits at h0 * scale + 10 world units and ground at pixel height h is
-// drawn at h * scale + offset, so ground reaches the eye at this height.
+// sits at h0 * HeightStep + 10 world units and ground at pixel height h is
+// drawn at h * HeightStep - HalfHeight, so ground reaches the eye at this height.
 float HeightMapStartEyeLevel(int h0);
-
-#endif

@@ -19,7 +19,6 @@ list(APPEND VORN_TOOL_LIBS vorn_helpgen)
 
 add_executable(helpgen ${CMAKE_SOURCE_DIR}/tools/helpgen.cpp)
 target_link_libraries(helpgen PRIVATE vorn_helpgen vorn_bmpfile)
-target_compile_definitions(helpgen PRIVATE VORN_VERSION="${PROJECT_VERSION}")
 set_target_properties(helpgen PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
 
 set(VORN_HELP_IMAGE ${CMAKE_BINARY_DIR}/textures/help.bmp)

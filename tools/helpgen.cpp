@@ -3,33 +3,30 @@
 //   helpgen OUT.bmp REGULAR.ttf BOLD.ttf
 //
 // REGULAR.ttf and BOLD.ttf are the regular and bold faces of one font
-// family. The image is kHelpWidth x kHelpHeight; the same fonts always give
+// family. The image is HelpWidth x HelpHeight; the same fonts always give
 // the same file. Prints nothing on success; on failure prints one line to
 // stderr and exits with status 1.
 #include <stdio.h>
 
 #include <vector>
 
+#include "app/version.h"
 #include "tools/bmpfile.h"
 #include "tools/helpgen_lib.h"
-
-#ifndef VORN_VERSION
-#define VORN_VERSION "0.3.0"
-#endif
 
 int main(int argc, char **argv) {
     if (argc != 4 || argv[1][0] == '\0') {
         fprintf(stderr, "usage: helpgen OUT.bmp REGULAR.ttf BOLD.ttf\n");
         return 1;
     }
-    std::vector<unsigned char> pixels((size_t)kHelpWidth * kHelpHeight * 4);
-    HelpCanvas canvas = {kHelpWidth, kHelpHeight, pixels.data()};
-    if (RenderHelpPanel(argv[2], argv[3], "vorn " VORN_VERSION " \xE2\x80\x94 controls", &canvas) !=
-        0) {
+    std::vector<unsigned char> pixels((size_t)HelpWidth * HelpHeight * 4);
+    HelpCanvas canvas = {HelpWidth, HelpHeight, pixels.data()};
+    if (RenderHelpPanel(argv[2], argv[3], "vorn " VORN_VERSION_STRING " \xE2\x80\x94 controls",
+                        &canvas) != 0) {
         fprintf(stderr, "helpgen: cannot open the fonts '%s' and '%s'\n", argv[2], argv[3]);
         return 1;
     }
-    if (WriteTextureBmp(argv[1], kHelpWidth, kHelpHeight, 4, pixels.data()) != 0) {
+    if (WriteTextureBmp(argv[1], HelpWidth, HelpHeight, 4, pixels.data()) != 0) {
         fprintf(stderr, "helpgen: cannot write '%s'\n", argv[1]);
         return 1;
     }

@@ -1,11 +1,11 @@
 // Help panel typesetting: FreeType glyphs blended into an RGBA canvas.
-#include "helpgen_lib.h"
+#include "tools/helpgen_lib.h"
 
 #include <math.h>
 #include <stddef.h>
 #include "tools/synth.h"
 
-const HelpEntry kHelpEntries[] = {
+const HelpEntry HelpEntries[] = {
     {"mouse", "look around (turn and tilt the view)"},
     {"W / S", "move forward / backward"},
     {"A / D", "step left / right"},
@@ -19,38 +19,38 @@ const HelpEntry kHelpEntries[] = {
     {"T", "texturing on / off"},
     {"Esc", "quit"},
 };
-const int kHelpEntryCount = (int)(sizeof(kHelpEntries) / sizeof(kHelpEntries[0]));
+const int HelpEntryCount = (int)(sizeof(HelpEntries) / sizeof(HelpEntries[0]));
 
 namespace {
 
 // Panel colours (R, G, B) and the background's opacity.
-const unsigned char kFill[3] = {22, 30, 44};
-const int kFillAlpha = 204; // 80 %
-const unsigned char kBorder[3] = {178, 196, 222};
-const unsigned char kRule[3] = {104, 126, 160};
-const unsigned char kTitleColour[3] = {255, 255, 255};
-const unsigned char kKeyColour[3] = {255, 214, 128};
-const unsigned char kActionColour[3] = {236, 241, 248};
+const unsigned char Fill[3] = {22, 30, 44};
+const int FillAlpha = 204; // 80 %
+const unsigned char Border[3] = {178, 196, 222};
+const unsigned char Rule[3] = {104, 126, 160};
+const unsigned char TitleColour[3] = {255, 255, 255};
+const unsigned char KeyColour[3] = {255, 214, 128};
+const unsigned char ActionColour[3] = {236, 241, 248};
 
 // Layout at the viewer's panel height; everything scales with the height.
-const float kLayoutHeight = 500.0f;
-const float kCornerRadius = 14.0f;
-const float kBorderWidth = 2.0f;
-const float kMarginX = 40.0f;
-const float kTitleBaseline = 52.0f;
-const float kTitleSize = 25.0f;
-const float kRuleY = 70.0f;
-const float kFirstRowBaseline = 110.0f;
-const float kRowPitch = 32.0f;
-const float kBottomMargin = 36.0f;
-const float kRowSize = 19.0f;
-const float kKeyIndent = 8.0f;
-const float kColumnGap = 26.0f;
+const float LayoutHeight = 500.0f;
+const float CornerRadius = 14.0f;
+const float BorderWidth = 2.0f;
+const float MarginX = 40.0f;
+const float TitleBaseline = 52.0f;
+const float TitleSize = 25.0f;
+const float RuleY = 70.0f;
+const float FirstRowBaseline = 110.0f;
+const float RowPitch = 32.0f;
+const float BottomMargin = 36.0f;
+const float RowSize = 19.0f;
+const float KeyIndent = 8.0f;
+const float ColumnGap = 26.0f;
 
 // Light text on a dark ground looks thin when coverage is blended linearly
 // in these (gamma-encoded) colour values; lifting the coverage with this
 // exponent gives the strokes their proper weight.
-const float kCoverageGamma = 1.0f / 1.5f;
+const float CoverageGamma = 1.0f / 1.5f;
 
 // Next code point of a UTF-8 string, advancing *p; malformed bytes give
 // U+FFFD and are skipped one at a time.
@@ -84,7 +84,7 @@ unsigned long NextCodePoint(const char **p) {
     return c;
 }
 
-const FT_Int32 kLoadFlags = FT_LOAD_TARGET_LIGHT;
+const FT_Int32 LoadFlags = FT_LOAD_TARGET_LIGHT;
 
 // Walks the text's glyphs with the pen starting at x on baseline y and, when
 // canvas is not null, blends each rendered glyph into it in colour rgb.
@@ -104,7 +104,7 @@ int LayOut(const HelpFace *face, const char *text, HelpCanvas *canvas, int x, in
                 pen += kern.x;
             }
         }
-        if (FT_Load_Glyph(f, glyph, kLoadFlags | (canvas ? FT_LOAD_RENDER : 0)) != 0) {
+        if (FT_Load_Glyph(f, glyph, LoadFlags | (canvas ? FT_LOAD_RENDER : 0)) != 0) {
             previous = 0;
             continue;
         }
@@ -185,7 +185,7 @@ int HelpCapHeight(const HelpFace *face) {
     if (face == nullptr || face->face == nullptr)
         return 0;
     FT_Face f = face->face;
-    if (FT_Load_Char(f, 'H', kLoadFlags) != 0)
+    if (FT_Load_Char(f, 'H', LoadFlags) != 0)
         return 0;
     return (int)((f->glyph->metrics.horiBearingY + 32) >> 6);
 }
@@ -197,7 +197,7 @@ void BlendHelpPixel(HelpCanvas *canvas, int x, int y, const unsigned char rgb[3]
         return;
     if (coverage > 255)
         coverage = 255;
-    float a = powf((float)coverage / 255.0f, kCoverageGamma);
+    float a = powf((float)coverage / 255.0f, CoverageGamma);
     unsigned char *px = canvas->rgba + ((size_t)y * (size_t)canvas->w + (size_t)x) * 4;
     float under = (float)px[3] / 255.0f;
     float outA = a + under * (1.0f - a);
@@ -218,9 +218,9 @@ int DrawHelpText(HelpCanvas *canvas, const HelpFace *face, int x, int y, const c
 }
 
 void DrawHelpBackground(HelpCanvas *canvas) {
-    const float scale = (float)canvas->h / kLayoutHeight;
-    const float radius = kCornerRadius * scale;
-    const float border = kBorderWidth * scale < 1.0f ? 1.0f : kBorderWidth * scale;
+    const float scale = (float)canvas->h / LayoutHeight;
+    const float radius = CornerRadius * scale;
+    const float border = BorderWidth * scale < 1.0f ? 1.0f : BorderWidth * scale;
     const float w = (float)canvas->w;
     const float h = (float)canvas->h;
     for (int y = 0; y < canvas->h; ++y) {
@@ -230,10 +230,10 @@ void DrawHelpBackground(HelpCanvas *canvas) {
             float fill = Clamp01(-d - border + 0.5f); // 1 inside the border
             unsigned char *px = canvas->rgba + ((size_t)y * (size_t)canvas->w + (size_t)x) * 4;
             for (int c = 0; c < 3; ++c) {
-                float v = (float)kBorder[c] + ((float)kFill[c] - (float)kBorder[c]) * fill;
+                float v = (float)Border[c] + ((float)Fill[c] - (float)Border[c]) * fill;
                 px[c] = (unsigned char)(v + 0.5f);
             }
-            float alpha = (255.0f + ((float)kFillAlpha - 255.0f) * fill) * shape;
+            float alpha = (255.0f + ((float)FillAlpha - 255.0f) * fill) * shape;
             px[3] = (unsigned char)(alpha + 0.5f);
         }
     }
@@ -245,14 +245,14 @@ int RenderHelpPanel(const char *regularFont, const char *boldFont, const char *t
         canvas->rgba == nullptr || canvas->w < 1 || canvas->h < 1) {
         return -1;
     }
-    const float scale = (float)canvas->h / kLayoutHeight;
-    const int marginX = Round(kMarginX * scale);
-    const int keyX = marginX + Round(kKeyIndent * scale);
-    const int gap = Round(kColumnGap * scale);
+    const float scale = (float)canvas->h / LayoutHeight;
+    const int marginX = Round(MarginX * scale);
+    const int keyX = marginX + Round(KeyIndent * scale);
+    const int gap = Round(ColumnGap * scale);
 
     // The rows' size: as large as the design asks, smaller when the widest
     // row would not fit between the margins.
-    int rowSize = Round(kRowSize * scale);
+    int rowSize = Round(RowSize * scale);
     if (rowSize < 1)
         rowSize = 1;
     HelpFace keys = {};
@@ -266,9 +266,9 @@ int RenderHelpPanel(const char *regularFont, const char *boldFont, const char *t
         }
         keyWidth = 0;
         int actionWidth = 0;
-        for (int i = 0; i < kHelpEntryCount; ++i) {
-            int k = MeasureHelpText(&keys, kHelpEntries[i].key);
-            int a = MeasureHelpText(&actions, kHelpEntries[i].action);
+        for (int i = 0; i < HelpEntryCount; ++i) {
+            int k = MeasureHelpText(&keys, HelpEntries[i].key);
+            int a = MeasureHelpText(&actions, HelpEntries[i].action);
             if (k > keyWidth)
                 keyWidth = k;
             if (a > actionWidth)
@@ -281,7 +281,7 @@ int RenderHelpPanel(const char *regularFont, const char *boldFont, const char *t
         --rowSize;
     }
 
-    int titleSize = Round(kTitleSize * scale);
+    int titleSize = Round(TitleSize * scale);
     HelpFace heading = {};
     if (OpenHelpFace(boldFont, titleSize < 1 ? 1 : titleSize, &heading) != 0) {
         CloseHelpFace(&keys);
@@ -292,29 +292,29 @@ int RenderHelpPanel(const char *regularFont, const char *boldFont, const char *t
     DrawHelpBackground(canvas);
 
     int titleWidth = MeasureHelpText(&heading, title);
-    DrawHelpText(canvas, &heading, (canvas->w - titleWidth) / 2, Round(kTitleBaseline * scale),
-                 title, kTitleColour);
+    DrawHelpText(canvas, &heading, (canvas->w - titleWidth) / 2, Round(TitleBaseline * scale),
+                 title, TitleColour);
 
-    int ruleY = Round(kRuleY * scale);
+    int ruleY = Round(RuleY * scale);
     int ruleThickness = scale < 1.0f ? 1 : Round(scale);
     for (int y = ruleY; y < ruleY + ruleThickness; ++y) {
         for (int x = marginX; x < canvas->w - marginX; ++x)
-            BlendHelpPixel(canvas, x, y, kRule, 255);
+            BlendHelpPixel(canvas, x, y, Rule, 255);
     }
 
     // Rows spread evenly down to the bottom margin, but no further apart than
     // the design's pitch.
-    float first = kFirstRowBaseline * scale;
-    float pitch = kRowPitch * scale;
-    float room = (float)canvas->h - kBottomMargin * scale - first;
-    if (kHelpEntryCount > 1 && room / (float)(kHelpEntryCount - 1) < pitch) {
-        pitch = room / (float)(kHelpEntryCount - 1);
+    float first = FirstRowBaseline * scale;
+    float pitch = RowPitch * scale;
+    float room = (float)canvas->h - BottomMargin * scale - first;
+    if (HelpEntryCount > 1 && room / (float)(HelpEntryCount - 1) < pitch) {
+        pitch = room / (float)(HelpEntryCount - 1);
     }
     int actionX = keyX + keyWidth + gap;
-    for (int i = 0; i < kHelpEntryCount; ++i) {
+    for (int i = 0; i < HelpEntryCount; ++i) {
         int baseline = Round(first + pitch * (float)i);
-        DrawHelpText(canvas, &keys, keyX, baseline, kHelpEntries[i].key, kKeyColour);
-        DrawHelpText(canvas, &actions, actionX, baseline, kHelpEntries[i].action, kActionColour);
+        DrawHelpText(canvas, &keys, keyX, baseline, HelpEntries[i].key, KeyColour);
+        DrawHelpText(canvas, &actions, actionX, baseline, HelpEntries[i].action, ActionColour);
     }
 
     CloseHelpFace(&heading);

@@ -4,15 +4,16 @@
 // The viewer stretches the image over a 550 x 500 pixel rectangle with its
 // first row along the top edge, so the image is built upright (row 0 = top
 // line) and at that size, one image pixel to one screen pixel.
-#ifndef VORN_TOOLS_HELPGEN_LIB_H
-#define VORN_TOOLS_HELPGEN_LIB_H
+#pragma once
+
+#include "app/world.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
-// Size of the panel image, in pixels.
-const int kHelpWidth = 550;
-const int kHelpHeight = 500;
+// Size of the panel image, in pixels: one image pixel to one window pixel.
+constexpr int HelpWidth = static_cast<int>(HelpRight - HelpLeft);
+constexpr int HelpHeight = static_cast<int>(HelpTop - HelpBottom);
 
 // An RGBA picture: h rows of w pixels, 4 bytes each (R, G, B, A, straight
 // alpha), row 0 first, tightly packed. The caller owns the pixels.
@@ -35,8 +36,8 @@ struct HelpEntry {
 };
 
 // Every control of the viewer, in the order the panel lists them.
-extern const HelpEntry kHelpEntries[];
-extern const int kHelpEntryCount;
+extern const HelpEntry HelpEntries[];
+extern const int HelpEntryCount;
 
 // Opens the font file at path at pixelSize pixels per em (1..200). Returns 0,
 // or -1 (with out left closed) when the file cannot be read as a font.
@@ -69,12 +70,10 @@ int DrawHelpText(HelpCanvas *canvas, const HelpFace *face, int x, int y, const c
 // transparent outside the rounded corners.
 void DrawHelpBackground(HelpCanvas *canvas);
 
-// Draws the whole panel into a canvas of any size (kHelpWidth x kHelpHeight
+// Draws the whole panel into a canvas of any size (HelpWidth x HelpHeight
 // for the viewer): background, the title centred at the top, a rule under
-// it, then kHelpEntries in two columns, keys on the left and actions on the
+// it, then HelpEntries in two columns, keys on the left and actions on the
 // right. Fonts are the regular and bold faces of one family, by path.
 // Returns 0, or -1 when a font cannot be opened or an argument is null.
 int RenderHelpPanel(const char *regularFont, const char *boldFont, const char *title,
                     HelpCanvas *canvas);
-
-#endif

@@ -84,10 +84,10 @@ int main(int argc, char **argv) {
         fprintf(stderr, "mapgen: empty output path\n");
         return 1;
     }
-    if (ParseWholeNumber(positional[1], (unsigned long long)kHeightMapMaxSide, &side) != 0 ||
+    if (ParseWholeNumber(positional[1], (unsigned long long)HeightMapMaxSide, &side) != 0 ||
         side < 1) {
         fprintf(stderr, "mapgen: SIDE must be a whole number from 1 to %d, not '%s'\n",
-                kHeightMapMaxSide, positional[1]);
+                HeightMapMaxSide, positional[1]);
         return 1;
     }
     if (ParseWholeNumber(positional[2], 0xffffffffULL, &seed) != 0) {

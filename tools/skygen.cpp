@@ -2,7 +2,7 @@
 //
 //   skygen SIDE.bmp TOP.bmp [SEED]
 //
-// SIDE.bmp is kSkySideWidth x kSkySideHeight, TOP.bmp kSkyTopSide square.
+// SIDE.bmp is SkySideWidth x SkySideHeight, TOP.bmp SkyTopSide square.
 // SEED (default 1) is any unsigned 32-bit number; the same seed always gives
 // the same files. Prints nothing on success; on failure prints one line to
 // stderr and exits with status 1.
@@ -50,14 +50,14 @@ int main(int argc, char **argv) {
         return 1;
     }
 
-    std::vector<unsigned char> side((size_t)kSkySideWidth * kSkySideHeight * 3);
-    int rc = MakeSkySide(kSkySideWidth, kSkySideHeight, (unsigned)seed, side.data());
-    if (WriteImage(argv[1], kSkySideWidth, kSkySideHeight, rc, side) != 0)
+    std::vector<unsigned char> side((size_t)SkySideWidth * SkySideHeight * 3);
+    int rc = MakeSkySide(SkySideWidth, SkySideHeight, (unsigned)seed, side.data());
+    if (WriteImage(argv[1], SkySideWidth, SkySideHeight, rc, side) != 0)
         return 1;
 
-    std::vector<unsigned char> top((size_t)kSkyTopSide * kSkyTopSide * 3);
-    rc = MakeSkyTop(kSkyTopSide, (unsigned)seed, top.data());
-    if (WriteImage(argv[2], kSkyTopSide, kSkyTopSide, rc, top) != 0)
+    std::vector<unsigned char> top((size_t)SkyTopSide * SkyTopSide * 3);
+    rc = MakeSkyTop(SkyTopSide, (unsigned)seed, top.data());
+    if (WriteImage(argv[2], SkyTopSide, SkyTopSide, rc, top) != 0)
         return 1;
     return 0;
 }

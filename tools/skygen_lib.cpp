@@ -6,7 +6,7 @@
 // left one. Randomness comes only from integer hashing of the seed and the
 // maths is plain float arithmetic, so the same arguments give the same bytes
 // on every run.
-#include "skygen_lib.h"
+#include "tools/skygen_lib.h"
 
 #include <math.h>
 #include <stdint.h>
@@ -38,7 +38,7 @@ unsigned char ToByte(float x, int col, int row) {
 }
 
 // Sixteen unit directions, evenly spread, for the lattice gradients.
-const float kGradients[16][2] = {
+const float Gradients[16][2] = {
     {1.0f, 0.0f},  {0.92388f, 0.38268f},   {0.70711f, 0.70711f},   {0.38268f, 0.92388f},
     {0.0f, 1.0f},  {-0.38268f, 0.92388f},  {-0.70711f, 0.70711f},  {-0.92388f, 0.38268f},
     {-1.0f, 0.0f}, {-0.92388f, -0.38268f}, {-0.70711f, -0.70711f}, {-0.38268f, -0.92388f},
@@ -55,7 +55,7 @@ float Fade(float t) {
 }
 
 float Corner(int32_t ix, int32_t iy, float dx, float dy, uint32_t seed) {
-    const float *g = kGradients[HashCell(ix, iy, seed) & 15u];
+    const float *g = Gradients[HashCell(ix, iy, seed) & 15u];
     return g[0] * dx + g[1] * dy;
 }
 
@@ -119,20 +119,20 @@ struct ColourKey {
 
 // Clear-sky colours up the wall; between keys the colour follows a
 // Catmull-Rom curve, so the gradient has no creases.
-const ColourKey kSideKeys[] = {
+const ColourKey SideKeys[] = {
     {0.00f, {214.0f, 224.0f, 232.0f}}, // distant haze near the ground
     {0.30f, {228.0f, 234.0f, 238.0f}},
     {0.44f, {242.0f, 242.0f, 238.0f}},
-    {kSkyHorizon, {252.0f, 247.0f, 236.0f}}, // warm glow at the horizon
+    {SkyHorizon, {252.0f, 247.0f, 236.0f}}, // warm glow at the horizon
     {0.61f, {228.0f, 235.0f, 240.0f}},
     {0.72f, {180.0f, 207.0f, 234.0f}},
     {0.86f, {138.0f, 180.0f, 226.0f}},
     {1.00f, {108.0f, 158.0f, 218.0f}}, // where the wall meets the lid
 };
-const int kSideKeyCount = (int)(sizeof(kSideKeys) / sizeof(kSideKeys[0]));
+const int SideKeyCount = (int)(sizeof(SideKeys) / sizeof(SideKeys[0]));
 
 // Straight up.
-const float kZenith[3] = {58.0f, 110.0f, 196.0f};
+const float Zenith[3] = {58.0f, 110.0f, 196.0f};
 
 float CatmullRom(float p0, float p1, float p2, float p3, float t) {
     float t2 = t * t;
@@ -142,8 +142,8 @@ float CatmullRom(float p0, float p1, float p2, float p3, float t) {
 }
 
 // Cloud colours: the sunlit tops and thin edges, and the shaded undersides.
-const float kCloudLit[3] = {252.0f, 252.0f, 250.0f};
-const float kCloudShade[3] = {196.0f, 204.0f, 216.0f};
+const float CloudLit[3] = {252.0f, 252.0f, 250.0f};
+const float CloudShade[3] = {196.0f, 204.0f, 216.0f};
 
 void MixColour(const float a[3], const float b[3], float t, float out[3]) {
     for (int c = 0; c < 3; ++c)
@@ -152,20 +152,20 @@ void MixColour(const float a[3], const float b[3], float t, float out[3]) {
 
 // Noise lattice cells across the side image and per cell, in pixels, of the
 // top image: the clouds on the lid and on the walls are of a similar size.
-const int32_t kSideCellsAcross = 6;
-const float kTopCellPixels = 110.0f;
+const int32_t SideCellsAcross = 6;
+const float TopCellPixels = 110.0f;
 
 } // namespace
 
 void SkyGradientColour(float v, float rgb[3]) {
     v = Clamp01(v);
     int k = 0;
-    while (k < kSideKeyCount - 2 && v > kSideKeys[k + 1].v)
+    while (k < SideKeyCount - 2 && v > SideKeys[k + 1].v)
         ++k;
-    const ColourKey &a = kSideKeys[k];
-    const ColourKey &b = kSideKeys[k + 1];
-    const ColourKey &before = kSideKeys[k > 0 ? k - 1 : k];
-    const ColourKey &after = kSideKeys[k + 2 < kSideKeyCount ? k + 2 : k + 1];
+    const ColourKey &a = SideKeys[k];
+    const ColourKey &b = SideKeys[k + 1];
+    const ColourKey &before = SideKeys[k > 0 ? k - 1 : k];
+    const ColourKey &after = SideKeys[k + 2 < SideKeyCount ? k + 2 : k + 1];
     float t = (v - a.v) / (b.v - a.v);
     for (int c = 0; c < 3; ++c) {
         float x = CatmullRom(before.rgb[c], a.rgb[c], b.rgb[c], after.rgb[c], t);
@@ -174,12 +174,12 @@ void SkyGradientColour(float v, float rgb[3]) {
 }
 
 int MakeSkySide(int w, int h, unsigned seed, unsigned char *rgb) {
-    if (rgb == nullptr || w < 1 || h < 1 || w > kSkyMaxSide || h > kSkyMaxSide)
+    if (rgb == nullptr || w < 1 || h < 1 || w > SkyMaxSide || h > SkyMaxSide)
         return -1;
     // Square lattice cells in pixels. A wall is about 7.5 times as wide as it
     // is high in the world but only twice in the image, so on the wall the
     // clouds come out stretched into the long flat banks seen near a horizon.
-    const float cellPixels = (float)w / (float)kSideCellsAcross;
+    const float cellPixels = (float)w / (float)SideCellsAcross;
     const float lightStep = 0.06f; // cells, for the shading of the undersides
     for (int row = 0; row < h; ++row) {
         float v = ((float)row + 0.5f) / (float)h;
@@ -187,23 +187,23 @@ int MakeSkySide(int w, int h, unsigned seed, unsigned char *rgb) {
         SkyGradientColour(v, sky);
         // Clouds from the horizon up to just short of the upper edge,
         // thinner and hazier low down.
-        float band = SmoothStep(kSkyHorizon, 0.68f, v) * (1.0f - SmoothStep(0.86f, 0.985f, v));
+        float band = SmoothStep(SkyHorizon, 0.68f, v) * (1.0f - SmoothStep(0.86f, 0.985f, v));
         float coverage = 0.25f + 0.30f * SmoothStep(0.6f, 0.9f, v);
-        float haze = 0.55f * (1.0f - SmoothStep(kSkyHorizon, 0.78f, v));
+        float haze = 0.55f * (1.0f - SmoothStep(SkyHorizon, 0.78f, v));
         float y = ((float)(h - 1 - row) + 0.5f) / cellPixels; // noise y grows downwards
         for (int col = 0; col < w; ++col) {
             unsigned char *px = rgb + ((size_t)row * (size_t)w + (size_t)col) * 3;
             float colour[3] = {sky[0], sky[1], sky[2]};
             if (band > 0.0f) {
                 float x = ((float)col + 0.5f) / cellPixels;
-                float d = CloudDensity(x, y, kSideCellsAcross, coverage, seed);
+                float d = CloudDensity(x, y, SideCellsAcross, coverage, seed);
                 if (d > 0.0f) {
                     // Denser just below means this is a lit upper edge; denser
                     // just above means it is the shaded underside.
-                    float above = CloudDensity(x, y - lightStep, kSideCellsAcross, coverage, seed);
+                    float above = CloudDensity(x, y - lightStep, SideCellsAcross, coverage, seed);
                     float shade = Clamp01(0.35f + 1.6f * (above - d) + 0.35f * d);
                     float cloud[3];
-                    MixColour(kCloudLit, kCloudShade, shade, cloud);
+                    MixColour(CloudLit, CloudShade, shade, cloud);
                     MixColour(cloud, sky, haze, cloud);
                     float alpha = band * (0.15f + 0.85f * d) * SmoothStep(0.0f, 0.35f, d);
                     MixColour(colour, cloud, alpha, colour);
@@ -217,12 +217,12 @@ int MakeSkySide(int w, int h, unsigned seed, unsigned char *rgb) {
 }
 
 int MakeSkyTop(int side, unsigned seed, unsigned char *rgb) {
-    if (rgb == nullptr || side < 1 || side > kSkyMaxSide)
+    if (rgb == nullptr || side < 1 || side > SkyMaxSide)
         return -1;
     float edge[3];
     SkyGradientColour(1.0f, edge);
     const float scale = (float)side / 512.0f; // cloud size follows the lid, not the pixels
-    const float cellPixels = kTopCellPixels * scale;
+    const float cellPixels = TopCellPixels * scale;
     const uint32_t topSeed = seed ^ 0xa511e9b3U;
     const float lightStep = 0.05f;
     for (int row = 0; row < side; ++row) {
@@ -235,7 +235,7 @@ int MakeSkyTop(int side, unsigned seed, unsigned char *rgb) {
             float sky[3];
             float towardsEdge = Clamp01(ring);
             towardsEdge = 1.0f - (1.0f - towardsEdge) * (1.0f - towardsEdge) * (1.0f - towardsEdge);
-            MixColour(kZenith, edge, towardsEdge, sky);
+            MixColour(Zenith, edge, towardsEdge, sky);
             float colour[3] = {sky[0], sky[1], sky[2]};
             float band = 1.0f - SmoothStep(0.80f, 0.97f, ring);
             if (band > 0.0f) {
@@ -248,7 +248,7 @@ int MakeSkyTop(int side, unsigned seed, unsigned char *rgb) {
                         CloudDensity(x + lightStep, y + lightStep, 1 << 20, 0.55f, topSeed);
                     float shade = Clamp01(0.15f + 0.55f * d + 1.2f * (d - other));
                     float cloud[3];
-                    MixColour(kCloudLit, kCloudShade, shade, cloud);
+                    MixColour(CloudLit, CloudShade, shade, cloud);
                     float alpha = band * (0.15f + 0.85f * d) * SmoothStep(0.0f, 0.35f, d);
                     MixColour(colour, cloud, alpha, colour);
                 }

@@ -1,10 +1,11 @@
 // The sky stays behind the terrain: ground far ahead, under the terrain's
 // nearer far plane, is drawn even where the sky box was drawn first.
+#include "app/world.h"
 #include "camera/camera.h"
 #include "render/frame.h"
 #include "render/help.h"
-#include "support/gl_window.h"
-#include "support/test_files.h"
+#include "tests/support/gl_window.h"
+#include "tests/support/test_files.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
@@ -27,8 +28,8 @@ TEST(FarGround, FlatGround4500UnitsAheadIsDrawnWithFogOff) {
     ASSERT_EQ(camera.eye.y, 10.0f); // height 0 plus 10
     ASSERT_EQ(camera.lookAt.y, 10.0f);
 
-    // Ground lies at y = -550; look at the point 4500 units ahead of the eye.
-    camera.lookAt = {camera.eye.x, -550.0f, camera.eye.z + 4500.0f};
+    // Ground lies at y = -HalfHeight; look at the point 4500 units ahead of the eye.
+    camera.lookAt = {camera.eye.x, -HalfHeight, camera.eye.z + 4500.0f};
     helpVisible = 0;
     glDisable(GL_FOG);
     DrawFrame();

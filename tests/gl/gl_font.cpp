@@ -1,12 +1,13 @@
 // The BMF loader in a real GL context: the texture it makes, the glyph
 // lists it compiles, what it leaves as it found it, and the viewer's own
 // compiled font.
+#include "app/version.h"
 #include "app/log.h"
 #include "font/bmf.h"
 #include "font/text.h"
-#include "support/gl_window.h"
-#include "support/test_files.h"
-#include "unit/test_bmf_files.h"
+#include "tests/support/gl_window.h"
+#include "tests/support/test_files.h"
+#include "tests/unit/test_bmf_files.h"
 
 #include <GL/gl.h>
 #include <SDL/SDL.h>
@@ -382,7 +383,7 @@ TEST_F(FontGL, ViewerFontLoadsAndFrees) {
     EXPECT_EQ(TexLevel(GL_TEXTURE_HEIGHT), 128);
     glBindTexture(GL_TEXTURE_2D, 0);
     // The banner leaves the frame 260 pixels.
-    EXPECT_LE(TextWidth(mainFont, "vorN 0.3.0 :: vorn.example.org"), 260.0f);
+    EXPECT_LE(TextWidth(mainFont, "vorN " VORN_VERSION_STRING " :: vorn.example.org"), 260.0f);
     EXPECT_GT(TextWidth(mainFont, "59.94 fps"), 30.0f);
 
     GLuint texture = mainFont->texture;

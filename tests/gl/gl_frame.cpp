@@ -4,8 +4,8 @@
 #include "render/frame.h"
 #include "render/help.h"
 #include "render/video.h"
-#include "support/viewer_fixture.h"
-#include "support/test_files.h"
+#include "tests/support/viewer_fixture.h"
+#include "tests/support/test_files.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>

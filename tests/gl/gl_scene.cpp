@@ -1,9 +1,10 @@
 // Sky box and help panel in a real GL context.
+#include "app/world.h"
 #include "app/log.h"
 #include "render/help.h"
 #include "render/sky.h"
-#include "support/gl_window.h"
-#include "support/test_files.h"
+#include "tests/support/gl_window.h"
+#include "tests/support/test_files.h"
 #include "tools/bmpfile.h"
 
 #include <GL/gl.h>
@@ -86,7 +87,7 @@ TEST_F(SceneGL, SkyTexturesLoadSideThenTop) {
     EXPECT_TRUE(format == 4 || format == GL_RGBA || format == GL_RGBA8) << format;
     EXPECT_EQ(width, 8);
 
-    BuildSkyBox(0, 0, 0, 16500, 2200, 16500);
+    BuildSkyBox(0, 0, 0, SkyBoxWidth, SkyBoxHeight, SkyBoxWidth);
     EXPECT_TRUE(glIsList(2));
     // Running the list sets clamped, linear sampling on the top texture last.
     glCallList(2);

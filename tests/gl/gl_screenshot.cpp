@@ -1,8 +1,8 @@
 // Screenshots of a real GL window: size, depth, orientation and colours.
 #include "render/screenshot.h"
 #include "render/video.h"
-#include "support/gl_window.h"
-#include "support/test_files.h"
+#include "tests/support/gl_window.h"
+#include "tests/support/test_files.h"
 
 #include <GL/gl.h>
 #include <SDL/SDL.h>

@@ -1,8 +1,8 @@
 // The grass texture and the terrain display list, in a real GL context.
 #include "app/log.h"
 #include "render/video.h"
-#include "support/viewer_fixture.h"
-#include "support/test_files.h"
+#include "tests/support/viewer_fixture.h"
+#include "tests/support/test_files.h"
 #include "terrain/heightmap.h"
 #include "terrain/mesh.h"
 #include "terrain/terrain_list.h"

@@ -1,11 +1,12 @@
 // Text drawing in a real GL context: the style state machine, the GL state
 // of a text block, where PrintText puts its glyphs, and the pixels it draws.
+#include "app/version.h"
 #include "app/log.h"
 #include "font/bmf.h"
 #include "font/text.h"
-#include "support/gl_window.h"
-#include "support/test_files.h"
-#include "unit/test_bmf_files.h"
+#include "tests/support/gl_window.h"
+#include "tests/support/test_files.h"
+#include "tests/unit/test_bmf_files.h"
 
 #include <GL/gl.h>
 #include <SDL/SDL.h>
@@ -468,7 +469,7 @@ TEST_F(TextGL, DrawsBlackAtThreeQuartersWhereTheLayoutSays) {
 
 TEST_F(TextGL, ViewerFontDrawsWithinItsMeasure) {
     ASSERT_EQ(LoadFont(), 0) << "run in the build directory, beside fonts/";
-    const char *banner = "vorN 0.3.0 :: vorn.example.org";
+    const char *banner = "vorN " VORN_VERSION_STRING " :: vorn.example.org";
     float width = TextWidth(mainFont, banner);
     EXPECT_LE(width, 260.0f);
     glClearColor(1, 1, 1, 1);

@@ -1,8 +1,10 @@
 // The viewer's window and fixed GL state, in a real GL context.
 #include "app/log.h"
+#include "app/world.h"
+#include "font/bmf.h"
 #include "render/video.h"
-#include "support/viewer_fixture.h"
-#include "support/test_files.h"
+#include "tests/support/viewer_fixture.h"
+#include "tests/support/test_files.h"
 #include "terrain/heightmap.h"
 
 #include <GL/gl.h>
@@ -64,7 +66,7 @@ TEST_F(ViewerGL, LightsFromAboveTheEyeAndFogsToWhite) {
     GLfloat p[4] = {};
     glGetLightfv(GL_LIGHT0, GL_POSITION, p);
     EXPECT_FLOAT_EQ(p[0], 0.0f);
-    EXPECT_FLOAT_EQ(p[1], 382.5f * 4.313726f);
+    EXPECT_FLOAT_EQ(p[1], 382.5f * HeightStep);
     EXPECT_FLOAT_EQ(p[2], 0.0f);
     EXPECT_FLOAT_EQ(p[3], 1.0f);
     GLfloat c[4] = {};
@@ -133,6 +135,24 @@ TEST_F(ViewerGL, DrainsAndLogsPendingErrors) {
     EXPECT_EQ(DrainGlErrors(), 1);
     EXPECT_EQ(CapturedLog(), "ERROR: GL_ERROR = invalid enumerant\n");
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+// The terrain, sky and help lists keep their fixed ids: no glyph list of the
+// font, made before the help and terrain lists, may take one, or compiling
+// the help panel would replace a glyph and freeing the font would delete it.
+TEST_F(ViewerGL, GlyphListsNeverTakeAFixedListId) {
+    ASSERT_NE(mainFont, nullptr);
+    EXPECT_GT(mainFont->listBase, FixedListCount);
+    for (unsigned int id : {TerrainListId, SkyListId, HelpListId}) {
+        EXPECT_TRUE(glIsList(id)) << id;
+    }
+    FreeBmfFont(mainFont);
+    mainFont = nullptr;
+    for (unsigned int id : {TerrainListId, SkyListId, HelpListId}) {
+        EXPECT_TRUE(glIsList(id)) << "list " << id << " went with the font";
+    }
+    ASSERT_EQ(LoadFont(), 0);
+    EXPECT_GT(mainFont->listBase, FixedListCount);
 }
 
 } // namespace

@@ -7,7 +7,7 @@
 // Returns 0, or -1 when no window could be had.
 int OpenBareWindow(int w, int h);
 
-// Starts the viewer's own video and GL set-up on the given map from the
-// build directory's maps, with the log captured. Retries when the display
-// refuses the connection. Returns what InitGL returned last.
+// Runs the viewer's own start-up on the given map from the build directory's
+// maps, with the log captured. Retries when the display refuses the
+// connection. Returns what the start-up returned last.
 int StartViewerGL(const char *mapName);

@@ -2,7 +2,7 @@
 // each test.
 #pragma once
 
-#include "support/test_files.h"
+#include "tests/support/test_files.h"
 #include "terrain/mesh.h"
 
 #include <functional>

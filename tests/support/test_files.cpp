@@ -1,4 +1,4 @@
-#include "support/test_files.h"
+#include "tests/support/test_files.h"
 
 #include "app/log.h"
 #include "terrain/heightmap.h"

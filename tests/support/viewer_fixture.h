@@ -2,8 +2,8 @@
 // window, GL state, sky, font, help panel and terrain list.
 #pragma once
 
-#include "support/gl_window.h"
-#include "support/test_files.h"
+#include "tests/support/gl_window.h"
+#include "tests/support/test_files.h"
 
 #include <gtest/gtest.h>
 #include <string>

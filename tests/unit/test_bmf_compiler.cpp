@@ -1,6 +1,7 @@
 // The font compiler and the loader agree: what fontc means to write is what
 // the parser reads back, and every glyph's ink lies where the loader's quad
 // will sample it.
+#include "app/version.h"
 #include "font/bmf_parse.h"
 #include "font/text_layout.h"
 #include "tools/fontc_lib.h"
@@ -11,7 +12,7 @@
 
 namespace {
 
-const char *const Banner = "vorN 0.3.0 :: vorn.example.org";
+const char *const Banner = "vorN " VORN_VERSION_STRING " :: vorn.example.org";
 
 FontcOptions Options(int version, int sheetWidth, int height) {
     FontcOptions o = {VORN_FONT_SOURCE, version, sheetWidth, height, 0, nullptr, 0};

@@ -3,8 +3,8 @@
 #include "app/log.h"
 #include "font/bmf.h"
 #include "font/bmf_parse.h"
-#include "support/test_files.h"
-#include "unit/test_bmf_files.h"
+#include "tests/support/test_files.h"
+#include "tests/unit/test_bmf_files.h"
 
 #include <dirent.h>
 #include <gtest/gtest.h>

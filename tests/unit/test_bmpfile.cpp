@@ -1,5 +1,5 @@
 // Texture files decode into exactly the bytes the tools meant GL to read.
-#include "support/test_files.h"
+#include "tests/support/test_files.h"
 #include "tools/bmpfile.h"
 
 #include <SDL/SDL_image.h>

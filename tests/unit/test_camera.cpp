@@ -1,7 +1,8 @@
 // Mouse look and the keyboard's camera commands, without a window.
+#include "app/world.h"
 #include "camera/camera.h"
 #include "camera/keys.h"
-#include "support/test_files.h"
+#include "tests/support/test_files.h"
 
 #include <cmath>
 #include <cstring>
@@ -120,7 +121,7 @@ TEST(StartHeight, BothPointsTakeTheHeightAtColumnZeroRowTwenty) {
     ASSERT_EQ(UseTestMap(64, [](int c, int r) { return c == 0 && r == 20 ? 50 : 3; }), 0);
     camera = StartCamera;
     PlaceCameraAtStartHeight();
-    EXPECT_FLOAT_EQ(camera.eye.y, 50 * 4.313726f + 10.0f);
+    EXPECT_FLOAT_EQ(camera.eye.y, 50 * HeightStep + 10.0f);
     EXPECT_EQ(camera.lookAt.y, camera.eye.y);
     EXPECT_EQ(camera.eye.x, 0.0f);
     EXPECT_EQ(camera.lookAt.z, 1.0f);

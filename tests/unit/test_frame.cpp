@@ -1,4 +1,5 @@
 // The frame-rate counter and the overlay's texts.
+#include "app/version.h"
 #include "render/frame.h"
 
 #include <gtest/gtest.h>
@@ -40,7 +41,7 @@ TEST(OverlayTexts, StartAtZeroAndNameTheVersion) {
     FormatFrameRate(text, sizeof text, 0.0f);
     EXPECT_STREQ(text, "0.00 fps");
     FormatBanner(text, sizeof text);
-    EXPECT_EQ(std::string(text).rfind("vorN 0.3.0 :: ", 0), 0u);
+    EXPECT_EQ(std::string(text).rfind("vorN " VORN_VERSION_STRING " :: ", 0), 0u);
 }
 
 } // namespace

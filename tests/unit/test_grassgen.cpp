@@ -1,7 +1,7 @@
 // The grass texture: seamless, green, with structure, always the same.
 #include "tools/bmpfile.h"
 #include "tools/grassgen_lib.h"
-#include "support/test_files.h"
+#include "tests/support/test_files.h"
 
 #include <SDL/SDL.h>
 #include <algorithm>
@@ -67,7 +67,7 @@ bool HasSeam(const std::vector<unsigned char> &rgb, int side, StepFunction step,
 // The step across the wrap-around edge must look like the steps between
 // neighbouring interior columns and rows.
 TEST(GrassTextureTest, WrapAroundEdgesLookLikeTheInterior) {
-    const int side = kGrassSide;
+    const int side = GrassSide;
     for (unsigned seed : {1u, 2u, 77u}) {
         std::vector<unsigned char> rgb = Grass(side, seed);
         for (StepFunction step : {ColumnStep, RowStep}) {
@@ -95,7 +95,7 @@ TEST(GrassTextureTest, WrapAroundEdgesLookLikeTheInterior) {
 }
 
 TEST(GrassTextureTest, IsGreenGrassWithLighterAndDarkerPatches) {
-    const int side = kGrassSide;
+    const int side = GrassSide;
     std::vector<unsigned char> rgb = Grass(side, 1);
     double mean[3] = {0, 0, 0};
     for (size_t i = 0; i < rgb.size(); i += 3) {
@@ -132,14 +132,14 @@ TEST(GrassTextureTest, SameSeedSameTextureOtherSeedOtherTexture) {
     EXPECT_EQ(Grass(64, 5), Grass(64, 5));
     EXPECT_NE(Grass(64, 5), Grass(64, 6));
     std::vector<unsigned char> rgb(16 * 16 * 3);
-    EXPECT_EQ(MakeGrassTexture(kGrassMinSide - 1, 1, rgb.data()), -1);
-    EXPECT_EQ(MakeGrassTexture(kGrassMaxSide + 1, 1, rgb.data()), -1);
+    EXPECT_EQ(MakeGrassTexture(GrassMinSide - 1, 1, rgb.data()), -1);
+    EXPECT_EQ(MakeGrassTexture(GrassMaxSide + 1, 1, rgb.data()), -1);
     EXPECT_EQ(MakeGrassTexture(16, 1, nullptr), -1);
 }
 
 // The file decodes to the bytes GL is given, green in the second byte.
 TEST(GrassTextureTest, FileDecodesToTheTextureBytes) {
-    const int side = kGrassSide;
+    const int side = GrassSide;
     std::vector<unsigned char> rgb = Grass(side, 1);
     std::string dir = MakeScratchDir();
     ASSERT_FALSE(dir.empty());

@@ -1,4 +1,5 @@
 // Tests for the height-map generator.
+#include "app/world.h"
 #include <gtest/gtest.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -11,16 +12,16 @@
 
 namespace {
 
-const unsigned char kGuard = 0xA5;
+const unsigned char Guard = 0xA5;
 
 // Generates a map into a buffer with guard bytes after it; checks the
 // call succeeded and the guards are intact.
 std::vector<unsigned char> Generate(int side, unsigned seed, int startView) {
     size_t n = (size_t)side * (size_t)side;
-    std::vector<unsigned char> buf(n + 16, kGuard);
+    std::vector<unsigned char> buf(n + 16, Guard);
     EXPECT_EQ(0, GenerateHeightMap(side, seed, startView, buf.data()));
     for (size_t i = n; i < buf.size(); ++i)
-        EXPECT_EQ(kGuard, buf[i]) << "wrote past the map at " << i;
+        EXPECT_EQ(Guard, buf[i]) << "wrote past the map at " << i;
     buf.resize(n);
     return buf;
 }
@@ -37,10 +38,10 @@ uint64_t Fnv1a(const std::vector<unsigned char> &bytes) {
 // World height of the ground at pixel height h, and the opening camera's
 // eye height over a map whose pixel at column 0, row 20 has height h0.
 double GroundWorld(int h) {
-    return h * 4.313726 - 550.0;
+    return h * static_cast<double>(HeightStep) - HalfHeight;
 }
 double EyeWorld(int h0) {
-    return h0 * 4.313726 + 10.0;
+    return h0 * static_cast<double>(HeightStep) + 10.0;
 }
 
 TEST(HeightGen, SameSeedGivesSameBytes) {
@@ -68,12 +69,12 @@ TEST(HeightGen, DifferentSeedsGiveDifferentMaps) {
 
 TEST(HeightGen, RejectsBadArguments) {
     unsigned char buf[16];
-    for (int side : {0, -1, -4096, kHeightMapMaxSide + 1, INT_MAX, INT_MIN}) {
-        std::fill(buf, buf + sizeof buf, kGuard);
+    for (int side : {0, -1, -4096, HeightMapMaxSide + 1, INT_MAX, INT_MIN}) {
+        std::fill(buf, buf + sizeof buf, Guard);
         EXPECT_EQ(-1, GenerateHeightMap(side, 1, 0, buf)) << "side " << side;
         EXPECT_EQ(-1, GenerateHeightMap(side, 1, 1, buf)) << "side " << side;
         for (unsigned char c : buf)
-            EXPECT_EQ(kGuard, c);
+            EXPECT_EQ(Guard, c);
     }
     EXPECT_EQ(-1, GenerateHeightMap(64, 1, 0, nullptr));
     EXPECT_EQ(-1, GenerateHeightMap(1, 1, 1, nullptr));
@@ -93,7 +94,7 @@ TEST(HeightGen, TinySides) {
 }
 
 TEST(HeightGen, LargestSide) {
-    const int side = kHeightMapMaxSide;
+    const int side = HeightMapMaxSide;
     std::vector<unsigned char> m = Generate(side, 3, 1);
     ASSERT_EQ((size_t)side * side, m.size());
     auto mm = std::minmax_element(m.begin(), m.end());
@@ -159,7 +160,9 @@ TEST_P(HeightGenStartView, CameraSeesValleyAndMountains) {
                     neighbours += at(col, row);
         EXPECT_LE(std::abs(neighbours - 5 * h0), 5 * 4);
         const double eye = EyeWorld(h0);
-        EXPECT_NEAR(eye, GroundWorld(0) + HeightMapStartEyeLevel(h0) * 4.313726, 1e-3);
+        EXPECT_NEAR(eye,
+                    GroundWorld(0) + HeightMapStartEyeLevel(h0) * static_cast<double>(HeightStep),
+                    1e-3);
 
         // Under the camera and ahead of it, a valley floor well below the eye.
         for (int row = side / 2; row <= side * 6 / 10; ++row) {

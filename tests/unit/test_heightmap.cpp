@@ -1,4 +1,5 @@
-#include "support/test_files.h"
+#include "app/world.h"
+#include "tests/support/test_files.h"
 #include "terrain/heightmap.h"
 
 #include <SDL/SDL.h>
@@ -150,7 +151,7 @@ TEST_F(HeightMapTest, RefusesANameTooLongForThePath) {
 }
 
 TEST(HeightScale, HighestGroundIsJustOver1100UnitsAboveTheLowest) {
-    float top = 255 * TerrainHeightScale;
+    float top = 255 * HeightStep;
     EXPECT_GT(top, 1100.0f);
     EXPECT_LT(top, 1100.01f);
 }

@@ -1,7 +1,8 @@
 // Tests for the help panel typesetter.
+#include "app/version.h"
 #include "tools/helpgen_lib.h"
 
-#include "support/test_files.h"
+#include "tests/support/test_files.h"
 
 #include <gtest/gtest.h>
 #include <stdio.h>
@@ -14,10 +15,10 @@
 
 namespace {
 
-const char *const kRegular = VORN_HELP_FONT_REGULAR;
-const char *const kBold = VORN_HELP_FONT_BOLD;
-const char *const kTitle = "vorn 0.3.0 \xE2\x80\x94 controls";
-const unsigned char kWhite[3] = {255, 255, 255};
+const char *const Regular = VORN_HELP_FONT_REGULAR;
+const char *const Bold = VORN_HELP_FONT_BOLD;
+const char *const Title = "vorn " VORN_VERSION_STRING " \xE2\x80\x94 controls";
+const unsigned char White[3] = {255, 255, 255};
 
 struct Image {
     int w;
@@ -30,10 +31,10 @@ const unsigned char *At(const Image &img, int x, int y) {
 }
 
 Image Panel() {
-    Image img = {kHelpWidth, kHelpHeight,
-                 std::vector<unsigned char>((size_t)kHelpWidth * kHelpHeight * 4, 0)};
+    Image img = {HelpWidth, HelpHeight,
+                 std::vector<unsigned char>((size_t)HelpWidth * HelpHeight * 4, 0)};
     HelpCanvas canvas = {img.w, img.h, img.rgba.data()};
-    EXPECT_EQ(0, RenderHelpPanel(kRegular, kBold, kTitle, &canvas));
+    EXPECT_EQ(0, RenderHelpPanel(Regular, Bold, Title, &canvas));
     return img;
 }
 
@@ -63,12 +64,12 @@ int BrightPixels(const Image &img, int x0, int y0, int x1, int y1, int *minX = n
 TEST(HelpEntries, ListEveryControlOfTheViewer) {
     const char *keys[] = {"mouse", "W / S", "A / D", "Z / C", "F", "H",
                           "P",     "Q",     "M",     "L",     "T", "Esc"};
-    ASSERT_EQ(kHelpEntryCount, (int)(sizeof(keys) / sizeof(keys[0])));
-    for (int i = 0; i < kHelpEntryCount; ++i) {
-        EXPECT_STREQ(keys[i], kHelpEntries[i].key);
-        EXPECT_GT(strlen(kHelpEntries[i].action), 2u);
+    ASSERT_EQ(HelpEntryCount, (int)(sizeof(keys) / sizeof(keys[0])));
+    for (int i = 0; i < HelpEntryCount; ++i) {
+        EXPECT_STREQ(keys[i], HelpEntries[i].key);
+        EXPECT_GT(strlen(HelpEntries[i].action), 2u);
     }
-    EXPECT_NE(nullptr, strstr(kHelpEntries[6].action, "screenN.bmp"));
+    EXPECT_NE(nullptr, strstr(HelpEntries[6].action, "screenN.bmp"));
 }
 
 TEST(HelpFaceOpen, RefusesWhatIsNotAFont) {
@@ -76,9 +77,9 @@ TEST(HelpFaceOpen, RefusesWhatIsNotAFont) {
     EXPECT_EQ(-1, OpenHelpFace("/nonexistent/font.ttf", 19, &face));
     EXPECT_EQ(nullptr, face.face);
     EXPECT_EQ(nullptr, face.library);
-    EXPECT_EQ(-1, OpenHelpFace(kRegular, 0, &face));
+    EXPECT_EQ(-1, OpenHelpFace(Regular, 0, &face));
     EXPECT_EQ(-1, OpenHelpFace(nullptr, 19, &face));
-    EXPECT_EQ(-1, OpenHelpFace(kRegular, 19, nullptr));
+    EXPECT_EQ(-1, OpenHelpFace(Regular, 19, nullptr));
 
     std::string dir = MakeScratchDir();
     std::string path = dir + "/not-a-font.ttf";
@@ -97,7 +98,7 @@ TEST(HelpFaceOpen, RefusesWhatIsNotAFont) {
 
 TEST(HelpText, MeasuresText) {
     HelpFace face = {};
-    ASSERT_EQ(0, OpenHelpFace(kRegular, 19, &face)) << kRegular;
+    ASSERT_EQ(0, OpenHelpFace(Regular, 19, &face)) << Regular;
     EXPECT_EQ(0, MeasureHelpText(&face, ""));
     int one = MeasureHelpText(&face, "W");
     int word = MeasureHelpText(&face, "toggle full screen");
@@ -118,10 +119,10 @@ TEST(HelpText, MeasuresText) {
 
 TEST(HelpText, DrawsTextWhereAskedAndReturnsItsAdvance) {
     HelpFace face = {};
-    ASSERT_EQ(0, OpenHelpFace(kRegular, 19, &face)) << kRegular;
+    ASSERT_EQ(0, OpenHelpFace(Regular, 19, &face)) << Regular;
     Image img = {120, 40, std::vector<unsigned char>(120 * 40 * 4, 0)};
     HelpCanvas canvas = {img.w, img.h, img.rgba.data()};
-    int advance = DrawHelpText(&canvas, &face, 10, 30, "Hello", kWhite);
+    int advance = DrawHelpText(&canvas, &face, 10, 30, "Hello", White);
     EXPECT_EQ(MeasureHelpText(&face, "Hello"), advance);
     int minX = 0, maxX = 0;
     int ink = BrightPixels(img, 0, 0, img.w, img.h, &minX, &maxX);
@@ -131,15 +132,15 @@ TEST(HelpText, DrawsTextWhereAskedAndReturnsItsAdvance) {
     // Nothing below the baseline (no descenders in "Hello") nor far above it.
     EXPECT_EQ(0, BrightPixels(img, 0, 31, img.w, img.h));
     EXPECT_EQ(0, BrightPixels(img, 0, 0, img.w, 30 - 19));
-    EXPECT_EQ(-1, DrawHelpText(nullptr, &face, 0, 0, "x", kWhite));
-    EXPECT_EQ(-1, DrawHelpText(&canvas, &face, 0, 0, nullptr, kWhite));
-    EXPECT_EQ(-1, DrawHelpText(&canvas, nullptr, 0, 0, "x", kWhite));
+    EXPECT_EQ(-1, DrawHelpText(nullptr, &face, 0, 0, "x", White));
+    EXPECT_EQ(-1, DrawHelpText(&canvas, &face, 0, 0, nullptr, White));
+    EXPECT_EQ(-1, DrawHelpText(&canvas, nullptr, 0, 0, "x", White));
     CloseHelpFace(&face);
 }
 
 TEST(HelpText, DrawsNothingOutsideTheCanvas) {
     HelpFace face = {};
-    ASSERT_EQ(0, OpenHelpFace(kRegular, 19, &face)) << kRegular;
+    ASSERT_EQ(0, OpenHelpFace(Regular, 19, &face)) << Regular;
     const int w = 60, h = 24, guard = 4096;
     std::vector<unsigned char> buf(guard + w * h * 4 + guard, 0xC3);
     unsigned char *pixels = buf.data() + guard;
@@ -149,7 +150,7 @@ TEST(HelpText, DrawsNothingOutsideTheCanvas) {
     int places[][2] = {{-30, 18}, {40, 18}, {5, 4}, {5, 30}, {-500, -500}, {500, 500}, {-8, 2}};
     for (auto &p : places) {
         EXPECT_EQ(MeasureHelpText(&face, text),
-                  DrawHelpText(&canvas, &face, p[0], p[1], text, kWhite));
+                  DrawHelpText(&canvas, &face, p[0], p[1], text, White));
     }
     for (int i = 0; i < guard; ++i) {
         ASSERT_EQ(0xC3, buf[i]) << "wrote before the canvas";
@@ -161,8 +162,8 @@ TEST(HelpText, DrawsNothingOutsideTheCanvas) {
 }
 
 TEST(HelpBackground, IsARoundedTranslucentPanelWithALightBorder) {
-    Image img = {kHelpWidth, kHelpHeight,
-                 std::vector<unsigned char>((size_t)kHelpWidth * kHelpHeight * 4, 7)};
+    Image img = {HelpWidth, HelpHeight,
+                 std::vector<unsigned char>((size_t)HelpWidth * HelpHeight * 4, 7)};
     HelpCanvas canvas = {img.w, img.h, img.rgba.data()};
     DrawHelpBackground(&canvas);
     // Outside the rounded corners: transparent.
@@ -207,7 +208,7 @@ TEST(HelpPanel, HasItsTitleCentredAtTheTopAndRowsBelow) {
     int rowsInk = BrightPixels(img, 10, 80, img.w - 10, img.h - 10);
     EXPECT_GT(rowsInk, 2000);
     // Every row has text in both columns: key colour on the left, pale on the right.
-    for (int i = 0; i < kHelpEntryCount; ++i) {
+    for (int i = 0; i < HelpEntryCount; ++i) {
         int top = 110 + 32 * i - 14, bottom = 110 + 32 * i + 1;
         int keyInk = 0;
         for (int y = top; y < bottom; ++y) {
@@ -229,12 +230,12 @@ TEST(HelpPanel, HasItsTitleCentredAtTheTopAndRowsBelow) {
 TEST(HelpPanel, FitsSmallerCanvasesAndRefusesMissingFonts) {
     Image img = {275, 250, std::vector<unsigned char>(275 * 250 * 4, 0)};
     HelpCanvas canvas = {img.w, img.h, img.rgba.data()};
-    ASSERT_EQ(0, RenderHelpPanel(kRegular, kBold, kTitle, &canvas));
+    ASSERT_EQ(0, RenderHelpPanel(Regular, Bold, Title, &canvas));
     EXPECT_GT(BrightPixels(img, 0, 0, img.w, 30), 50);
-    EXPECT_EQ(-1, RenderHelpPanel("/nonexistent.ttf", kBold, kTitle, &canvas));
-    EXPECT_EQ(-1, RenderHelpPanel(kRegular, "/nonexistent.ttf", kTitle, &canvas));
-    EXPECT_EQ(-1, RenderHelpPanel(kRegular, kBold, nullptr, &canvas));
-    EXPECT_EQ(-1, RenderHelpPanel(kRegular, kBold, kTitle, nullptr));
+    EXPECT_EQ(-1, RenderHelpPanel("/nonexistent.ttf", Bold, Title, &canvas));
+    EXPECT_EQ(-1, RenderHelpPanel(Regular, "/nonexistent.ttf", Title, &canvas));
+    EXPECT_EQ(-1, RenderHelpPanel(Regular, Bold, nullptr, &canvas));
+    EXPECT_EQ(-1, RenderHelpPanel(Regular, Bold, Title, nullptr));
 }
 
 } // namespace

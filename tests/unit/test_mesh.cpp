@@ -1,9 +1,9 @@
 // Normals of the terrain mesh, on height maps made in memory.
-#include "support/test_files.h"
+#include "tests/support/test_files.h"
 #include "terrain/heightmap.h"
 #include "terrain/mesh.h"
 #include "tools/heightgen.h"
-#include "support/map_fixture.h"
+#include "tests/support/map_fixture.h"
 
 #include <SDL/SDL.h>
 #include <cmath>

@@ -1,7 +1,8 @@
+#include "app/version.h"
 #include "app/log.h"
 #include "app/shell.h"
 #include "render/video.h"
-#include "support/test_files.h"
+#include "tests/support/test_files.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,7 @@ TEST(StartUp, BannerNamesTheVersion) {
     CaptureLog();
     WriteBanner(DebugLog);
     std::string log = CapturedLog();
-    EXPECT_EQ(log.rfind("vorn version: 0.3.0 by tesk (", 0), 0u) << log;
+    EXPECT_EQ(log.rfind("vorn version: " VORN_VERSION_STRING " by tesk (", 0), 0u) << log;
     EXPECT_EQ(log.substr(log.size() - 3), ")\n\n");
 }
 

@@ -1,4 +1,5 @@
 // Sky box geometry and the screenshot's row flip, without a window.
+#include "app/world.h"
 #include "render/screenshot.h"
 #include "render/sky.h"
 
@@ -9,7 +10,7 @@ namespace {
 
 TEST(SkyBox, WallsStandAtTheBoxEdgesWithTheImageUpright) {
     SkyFace faces[5];
-    SkyBoxFaces(0, 0, 0, 16500, 2200, 16500, faces);
+    SkyBoxFaces(0, 0, 0, SkyBoxWidth, SkyBoxHeight, SkyBoxWidth, faces);
     // Wall 1 runs from (8250, -1100, -8250) to (-8250, 1100, -8250).
     EXPECT_EQ(faces[0].corner[0].x, 8250.0f);
     EXPECT_EQ(faces[0].corner[0].y, -1100.0f);

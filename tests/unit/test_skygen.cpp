@@ -10,26 +10,26 @@
 
 namespace {
 
-const unsigned char kGuard = 0x5A;
+const unsigned char Guard = 0x5A;
 
 // Makes an image into a buffer with guard bytes after it; checks the call
 // succeeded and wrote nothing past the image.
 std::vector<unsigned char> Side(int w, int h, unsigned seed) {
     size_t n = (size_t)w * h * 3;
-    std::vector<unsigned char> buf(n + 64, kGuard);
+    std::vector<unsigned char> buf(n + 64, Guard);
     EXPECT_EQ(0, MakeSkySide(w, h, seed, buf.data()));
     for (size_t i = n; i < buf.size(); ++i)
-        EXPECT_EQ(kGuard, buf[i]) << "wrote past at " << i;
+        EXPECT_EQ(Guard, buf[i]) << "wrote past at " << i;
     buf.resize(n);
     return buf;
 }
 
 std::vector<unsigned char> Top(int side, unsigned seed) {
     size_t n = (size_t)side * side * 3;
-    std::vector<unsigned char> buf(n + 64, kGuard);
+    std::vector<unsigned char> buf(n + 64, Guard);
     EXPECT_EQ(0, MakeSkyTop(side, seed, buf.data()));
     for (size_t i = n; i < buf.size(); ++i)
-        EXPECT_EQ(kGuard, buf[i]) << "wrote past at " << i;
+        EXPECT_EQ(Guard, buf[i]) << "wrote past at " << i;
     buf.resize(n);
     return buf;
 }
@@ -62,20 +62,20 @@ TEST(SkyGen, RefusesBadArguments) {
     unsigned char px[3 * 4] = {};
     EXPECT_EQ(-1, MakeSkySide(0, 2, 1, px));
     EXPECT_EQ(-1, MakeSkySide(2, 0, 1, px));
-    EXPECT_EQ(-1, MakeSkySide(kSkyMaxSide + 1, 1, 1, px));
+    EXPECT_EQ(-1, MakeSkySide(SkyMaxSide + 1, 1, 1, px));
     EXPECT_EQ(-1, MakeSkySide(2, 2, 1, nullptr));
     EXPECT_EQ(-1, MakeSkyTop(0, 1, px));
-    EXPECT_EQ(-1, MakeSkyTop(kSkyMaxSide + 1, 1, px));
+    EXPECT_EQ(-1, MakeSkyTop(SkyMaxSide + 1, 1, px));
     EXPECT_EQ(-1, MakeSkyTop(2, 1, nullptr));
 }
 
 TEST(SkyGen, SameSeedSameImagesOtherSeedOtherClouds) {
-    std::vector<unsigned char> a = Side(kSkySideWidth, kSkySideHeight, 1);
-    EXPECT_EQ(a, Side(kSkySideWidth, kSkySideHeight, 1));
-    EXPECT_NE(a, Side(kSkySideWidth, kSkySideHeight, 2));
-    std::vector<unsigned char> t = Top(kSkyTopSide, 1);
-    EXPECT_EQ(t, Top(kSkyTopSide, 1));
-    EXPECT_NE(t, Top(kSkyTopSide, 2));
+    std::vector<unsigned char> a = Side(SkySideWidth, SkySideHeight, 1);
+    EXPECT_EQ(a, Side(SkySideWidth, SkySideHeight, 1));
+    EXPECT_NE(a, Side(SkySideWidth, SkySideHeight, 2));
+    std::vector<unsigned char> t = Top(SkyTopSide, 1);
+    EXPECT_EQ(t, Top(SkyTopSide, 1));
+    EXPECT_NE(t, Top(SkyTopSide, 2));
 }
 
 TEST(SkyGen, TinyImagesAreMade) {
@@ -87,7 +87,7 @@ TEST(SkyGen, TinyImagesAreMade) {
 
 TEST(SkyGen, SideImageJoinsItsOwnEdgesWithoutASeam) {
     for (unsigned seed : {1u, 2u, 99u}) {
-        const int w = kSkySideWidth, h = kSkySideHeight;
+        const int w = SkySideWidth, h = SkySideHeight;
         std::vector<unsigned char> img = Side(w, h, seed);
         std::vector<double> neighbours;
         for (int c = 0; c + 1 < w; ++c)
@@ -104,7 +104,7 @@ TEST(SkyGen, SideImageJoinsItsOwnEdgesWithoutASeam) {
 }
 
 TEST(SkyGen, SideGlowsWhiteLowDownAndTurnsBlueAtTheTop) {
-    const int w = kSkySideWidth, h = kSkySideHeight;
+    const int w = SkySideWidth, h = SkySideHeight;
     std::vector<unsigned char> img = Side(w, h, 1);
     const int band = h / 8;
     // Row 0 is the lower edge of the wall.
@@ -119,9 +119,9 @@ TEST(SkyGen, SideGlowsWhiteLowDownAndTurnsBlueAtTheTop) {
 
     // The glow: the rows at the horizon are the brightest of the clear sky.
     float glow[3], above[3], below[3];
-    SkyGradientColour(kSkyHorizon, glow);
-    SkyGradientColour(kSkyHorizon + 0.2f, above);
-    SkyGradientColour(kSkyHorizon - 0.2f, below);
+    SkyGradientColour(SkyHorizon, glow);
+    SkyGradientColour(SkyHorizon + 0.2f, above);
+    SkyGradientColour(SkyHorizon - 0.2f, below);
     EXPECT_GT(glow[0] + glow[1] + glow[2], above[0] + above[1] + above[2]);
     EXPECT_GT(glow[0] + glow[1] + glow[2], below[0] + below[1] + below[2]);
 }
@@ -142,7 +142,7 @@ TEST(SkyGen, GradientIsSmooth) {
 }
 
 TEST(SkyGen, SideHasCloudsAboveTheHorizonOnly) {
-    const int w = kSkySideWidth, h = kSkySideHeight;
+    const int w = SkySideWidth, h = SkySideHeight;
     std::vector<unsigned char> img = Side(w, h, 1);
     int cloudy = 0, cloudyBelow = 0;
     for (int r = 0; r < h; ++r) {
@@ -162,7 +162,7 @@ TEST(SkyGen, SideHasCloudsAboveTheHorizonOnly) {
 }
 
 TEST(SkyGen, TopBorderMatchesTheSideTopAndItsMiddleIsDeeperBlue) {
-    const int w = kSkySideWidth, h = kSkySideHeight, s = kSkyTopSide;
+    const int w = SkySideWidth, h = SkySideHeight, s = SkyTopSide;
     std::vector<unsigned char> side = Side(w, h, 1);
     std::vector<unsigned char> top = Top(s, 1);
     double border[3] = {0, 0, 0};
@@ -208,7 +208,7 @@ TEST(SkyGen, TopBorderMatchesTheSideTopAndItsMiddleIsDeeperBlue) {
 }
 
 TEST(SkyGen, TopHasSoftClouds) {
-    const int s = kSkyTopSide;
+    const int s = SkyTopSide;
     std::vector<unsigned char> top = Top(s, 1);
     int white = 0, halfway = 0;
     for (int r = 0; r < s; ++r) {

@@ -1,11 +1,12 @@
 // What the terrain display list is compiled from: positions, texture
 // coordinates, colours and the layout of the strips.
-#include "support/test_files.h"
+#include "app/world.h"
+#include "tests/support/test_files.h"
 #include "terrain/heightmap.h"
 #include "terrain/mesh.h"
 #include "render/texture.h"
 #include "terrain/terrain_list.h"
-#include "support/map_fixture.h"
+#include "tests/support/map_fixture.h"
 
 #include <GL/gl.h>
 #include <SDL/SDL.h>
@@ -17,21 +18,37 @@ namespace {
 
 using TerrainGeometryTest = TerrainMapTest;
 
+// The vertex the list compiles for a grid point of the loaded map.
+TerrainVertex VertexAt(uint16_t column, uint16_t row) {
+    const Vec3f up = {0.0f, 1.0f, 0.0f};
+    TerrainVertex v;
+    MakeTerrainVertex(column, row, GetHeight(column, row), &up, &v);
+    return v;
+}
+
+Vec3f PositionOf(uint16_t column, uint16_t row) {
+    return VertexAt(column, row).position;
+}
+
+float GreenOf(uint16_t column, uint16_t row) {
+    return VertexAt(column, row).green;
+}
+
 TEST_F(TerrainGeometryTest, TerrainIsCentredOnTheOrigin) {
     UseMap(256, [](int c, int r) { return c == 255 && r == 255 ? 255 : 0; });
-    Vec3f first = TerrainWorldPosition(0, 0);
-    EXPECT_EQ(first.x, -7500.0f);
-    EXPECT_EQ(first.y, -550.0f);
-    EXPECT_EQ(first.z, -7500.0f);
-    Vec3f last = TerrainWorldPosition(255, 255);
+    Vec3f first = PositionOf(0, 0);
+    EXPECT_EQ(first.x, -WorldHalfExtent);
+    EXPECT_EQ(first.y, -HalfHeight);
+    EXPECT_EQ(first.z, -WorldHalfExtent);
+    Vec3f last = PositionOf(255, 255);
     EXPECT_EQ(last.x, 7441.40625f);
     EXPECT_EQ(last.z, 7441.40625f);
-    EXPECT_FLOAT_EQ(last.y, 255 * 4.313726f - 550.0f);
-    EXPECT_GT(last.y, 550.0f);
-    Vec3f corner = TerrainWorldPosition(255, 0);
+    EXPECT_FLOAT_EQ(last.y, 255 * HeightStep - HalfHeight);
+    EXPECT_GT(last.y, HalfHeight);
+    Vec3f corner = PositionOf(255, 0);
     EXPECT_EQ(corner.x, 7441.40625f);
-    EXPECT_EQ(corner.z, -7500.0f);
-    Vec3f middle = TerrainWorldPosition(128, 128);
+    EXPECT_EQ(corner.z, -WorldHalfExtent);
+    Vec3f middle = PositionOf(128, 128);
     EXPECT_EQ(middle.x, 0.0f);
     EXPECT_EQ(middle.z, 0.0f);
 }
@@ -46,15 +63,15 @@ TEST_F(TerrainGeometryTest, TextureRepeatsEverySixAndTwoThirdCells) {
     EXPECT_EQ(t, 0.0f);
     // Worked out in double precision and rounded once.
     TerrainTexCoord(4095, 7, &s, &t);
-    EXPECT_EQ(s, static_cast<float>(4095 * 0.15));
-    EXPECT_EQ(t, static_cast<float>(7 * 0.15));
+    EXPECT_EQ(s, static_cast<float>(4095 * TexturePerCell));
+    EXPECT_EQ(t, static_cast<float>(7 * TexturePerCell));
 }
 
 TEST_F(TerrainGeometryTest, VertexColourIsAGreenRampOfTheHeight) {
     UseMap(4, [](int c, int) { return c == 0 ? 0 : (c == 1 ? 255 : 51); });
-    EXPECT_EQ(TerrainGreen(0, 0), 0.0f);
-    EXPECT_FLOAT_EQ(TerrainGreen(1, 0), 1.0f);
-    EXPECT_FLOAT_EQ(TerrainGreen(2, 3), 0.2f);
+    EXPECT_EQ(GreenOf(0, 0), 0.0f);
+    EXPECT_FLOAT_EQ(GreenOf(1, 0), 1.0f);
+    EXPECT_FLOAT_EQ(GreenOf(2, 3), 0.2f);
 }
 
 TEST_F(TerrainGeometryTest, AVertexCarriesItsNormalColourAndPosition) {
@@ -63,16 +80,16 @@ TEST_F(TerrainGeometryTest, AVertexCarriesItsNormalColourAndPosition) {
     TerrainVertex v;
     Vec3f normal;
     GetVertexNormal(3, 5, &normal);
-    MakeTerrainVertex(3, 5, &normal, &v);
+    MakeTerrainVertex(3, 5, GetHeight(3, 5), &normal, &v);
     EXPECT_FLOAT_EQ(v.s, 0.45f);
     EXPECT_FLOAT_EQ(v.t, 0.75f);
     EXPECT_LT(v.normal.x, 0.0f); // ground rising towards +x leans back
     EXPECT_GT(v.normal.y, 0.0f);
     EXPECT_EQ(v.normal.z, 0.0f);
     EXPECT_FLOAT_EQ(v.green, 60.0f / 255.0f);
-    EXPECT_FLOAT_EQ(v.position.x, 3 * 1875.0f - 7500.0f);
-    EXPECT_FLOAT_EQ(v.position.y, 60 * 4.313726f - 550.0f);
-    EXPECT_FLOAT_EQ(v.position.z, 5 * 1875.0f - 7500.0f);
+    EXPECT_FLOAT_EQ(v.position.x, 3 * 1875.0f - WorldHalfExtent);
+    EXPECT_FLOAT_EQ(v.position.y, 60 * HeightStep - HalfHeight);
+    EXPECT_FLOAT_EQ(v.position.z, 5 * 1875.0f - WorldHalfExtent);
 }
 
 TEST_F(TerrainGeometryTest, ThreeByThreeMapMakesTwoStripsOfSixVertices) {
@@ -105,7 +122,7 @@ TEST_F(TerrainGeometryTest, EveryTriangleIsClockwiseFromAbove) {
         for (int i = 0; i < TerrainStripLength(size); ++i) {
             uint16_t c, r;
             TerrainStripPoint(strip, i, &c, &r);
-            v.push_back(TerrainWorldPosition(c, r));
+            v.push_back(PositionOf(c, r));
         }
         for (size_t i = 0; i + 2 < v.size(); ++i) {
             // GL swaps the first two vertices of every odd triangle of a strip.
