@@ -1,0 +1,397 @@
+// dem2map on elevation models made here with GDAL: true scale in metric and
+// geographic systems, voids, grids without georeferencing, regions, and
+// the tool's failures as a process.
+#include "tests/support/test_files.h"
+#include "tools/dem2map_convert.h"
+#include "tools/dem2map_lib.h"
+
+#include <SDL/SDL_image.h>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <gdal.h>
+#include <gtest/gtest.h>
+#include <ogr_srs_api.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Metres from the centre of the ground to (x, y) -> elevation.
+using Terrain = std::function<double(double x, double y)>;
+
+// A cone 1000 m high, base radius 5 km, with a flat top of 200 m, on
+// ground at 500 m.
+double Cone(double x, double y) {
+    const double d = std::hypot(x, y);
+    return 500.0 + 1000.0 * std::fmin(1.0, std::fmax(0.0, (5000.0 - d) / 4800.0));
+}
+
+// Writes a w x h raster with driver (through a copy of a MEM dataset).
+// gt null: no georeferencing. value(c, r) gives each pixel.
+void WriteRaster(const std::string &path, const char *driver, int w, int h, GDALDataType type,
+                 const double *gt, const char *crs, const std::function<double(int, int)> &value,
+                 const double *noData = nullptr) {
+    GDALAllRegister();
+    GDALDatasetH mem = GDALCreate(GDALGetDriverByName("MEM"), "", w, h, 1, type, nullptr);
+    ASSERT_NE(mem, nullptr);
+    if (gt)
+        GDALSetGeoTransform(mem, const_cast<double *>(gt));
+    if (crs) {
+        OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
+        OSRSetFromUserInput(srs, crs);
+        GDALSetSpatialRef(mem, srs);
+        OSRDestroySpatialReference(srs);
+    }
+    std::vector<double> px(static_cast<size_t>(w) * h);
+    for (int r = 0; r < h; ++r)
+        for (int c = 0; c < w; ++c)
+            px[static_cast<size_t>(r) * w + c] = value(c, r);
+    GDALRasterBandH band = GDALGetRasterBand(mem, 1);
+    if (noData)
+        GDALSetRasterNoDataValue(band, *noData);
+    ASSERT_EQ(GDALRasterIO(band, GF_Write, 0, 0, w, h, px.data(), w, h, GDT_Float64, 0, 0),
+              CE_None);
+    GDALDatasetH out = GDALCreateCopy(GDALGetDriverByName(driver), path.c_str(), mem, FALSE,
+                                      nullptr, nullptr, nullptr);
+    ASSERT_NE(out, nullptr) << CPLGetLastErrorMsg();
+    GDALClose(out);
+    GDALClose(mem);
+}
+
+// A square of UTM zone 32 north, centred on its central meridian at 46 N,
+// side metres across in pixels of 50 m.
+void WriteUtm(const std::string &path, const char *driver, double side, const Terrain &terrain) {
+    const int n = static_cast<int>(side / 50.0);
+    const double gt[6] = {500000.0 - side / 2, 50.0, 0, 5095000.0 + side / 2, 0, -50.0};
+    WriteRaster(path, driver, n, n, GDT_Float32, gt, "EPSG:32632", [&](int c, int r) {
+        return terrain((c + 0.5) * 50.0 - side / 2, side / 2 - (r + 0.5) * 50.0);
+    });
+}
+
+int Convert(std::vector<const char *> args, DemResult *result) {
+    args.insert(args.begin(), "dem2map");
+    args.insert(args.begin() + 2, "unused.bmp");
+    DemOptions opts;
+    char err[1024];
+    if (ParseDemArgs(static_cast<int>(args.size()), const_cast<char **>(args.data()), &opts, err,
+                     sizeof err) != 0) {
+        ADD_FAILURE() << err;
+        return -1;
+    }
+    GDALAllRegister();
+    const int rc = ConvertDem(&opts, result, err, sizeof err);
+    EXPECT_EQ(rc, 0) << err;
+    return rc;
+}
+
+int At(const DemResult &r, int c, int row) {
+    return r.steps[static_cast<size_t>(row) * r.side + c];
+}
+
+int MaxStep(const DemResult &r) {
+    int m = 0;
+    for (unsigned char s : r.steps)
+        m = std::max(m, static_cast<int>(s));
+    return m;
+}
+
+// How far the cone reaches above half its height along the centre row and
+// column, in map pixels: equal when the map is round.
+void ExpectRoundCone(const DemResult &r) {
+    const int half = MaxStep(r) / 2, mid = r.side / 2;
+    int across = 0, down = 0;
+    for (int i = 0; i < r.side; ++i) {
+        across += At(r, i, mid) > half;
+        down += At(r, mid, i) > half;
+    }
+    EXPECT_GT(across, r.side / 5);
+    EXPECT_NEAR(across, down, 2);
+}
+
+struct Scratch {
+    std::string dir = MakeScratchDir();
+    ~Scratch() {
+        std::filesystem::remove_all(dir);
+    }
+    std::string operator/(const char *name) const {
+        return dir + "/" + name;
+    }
+};
+
+TEST(Dem2mapArithmetic, TrueScaleFitAndExaggeration) {
+    // 1000 m of relief over 15 km and 30 km of ground.
+    EXPECT_EQ(PlanHeights(500, 1500, 15000, 0, 1.0).highestStep, 232);
+    EXPECT_EQ(PlanHeights(500, 1500, 30000, 0, 1.0).highestStep, 116);
+    EXPECT_NEAR(PlanHeights(500, 1500, 30000, 0, 1.0).exaggeration, 1.0, 1e-9);
+    DemHeightPlan twice = PlanHeights(500, 1500, 30000, 0, 2.0);
+    EXPECT_EQ(twice.highestStep, 232);
+    EXPECT_NEAR(twice.exaggeration, 2.0, 1e-9);
+    // Too much relief for 255 steps: compressed, and the scale says so.
+    DemHeightPlan tall = PlanHeights(0, 4000, 15000, 0, 1.0);
+    EXPECT_EQ(tall.compressed, 1);
+    EXPECT_EQ(tall.highestStep, 255);
+    EXPECT_NEAR(tall.exaggeration, 255 * 4.313726 / 4000, 1e-6);
+    DemHeightPlan fit = PlanHeights(10, 20, 0, 1, 1.0);
+    EXPECT_EQ(fit.highestStep, 255);
+    EXPECT_LT(fit.exaggeration, 0.0); // no ground size: unknown
+    const float elev[4] = {10.0f, 15.0f, 20.0f, 9.0f};
+    unsigned char steps[4];
+    ElevationsToSteps(elev, 4, 10.0, fit.stepsPerMetre, steps);
+    EXPECT_EQ(steps[0], 0);
+    EXPECT_EQ(steps[1], 128);
+    EXPECT_EQ(steps[2], 255);
+    EXPECT_EQ(steps[3], 0);
+}
+
+TEST(Dem2mapArithmetic, LargestCentredSquare) {
+    const double rx[4] = {-3, 5, 5, -3}, ry[4] = {-1, -1, 4, 4};
+    EXPECT_DOUBLE_EQ(LargestCentredSquare(rx, ry, 4, 0, 0), 1.0);
+    const double dx[4] = {2, 0, -2, 0}, dy[4] = {0, 2, 0, -2}; // a diamond
+    EXPECT_DOUBLE_EQ(LargestCentredSquare(dx, dy, 4, 0, 0), 1.0);
+    DemWindow win = CentredSquareWindow(10, 20, 400, 200, 1.0, 2.0); // pixels twice as tall
+    EXPECT_DOUBLE_EQ(win.ground, 400);
+    EXPECT_DOUBLE_EQ(win.w, 400);
+    EXPECT_DOUBLE_EQ(win.h, 200);
+    win = CentredSquareWindow(0, 0, 300, 100, 1.0, 1.0);
+    EXPECT_DOUBLE_EQ(win.x, 100);
+    EXPECT_DOUBLE_EQ(win.w, 100);
+}
+
+TEST(Dem2mapArithmetic, CommandLine) {
+    auto parse = [](std::vector<const char *> args, DemOptions *o) {
+        args.insert(args.begin(), "dem2map");
+        char err[512];
+        return ParseDemArgs(static_cast<int>(args.size()), const_cast<char **>(args.data()), o, err,
+                            sizeof err);
+    };
+    DemOptions o;
+    ASSERT_EQ(parse({"in.hgt", "--side", "1024", "out.bmp", "--region", "1", "2", "30", "40",
+                     "--exaggerate", "1.5"},
+                    &o),
+              0);
+    EXPECT_STREQ(o.output, "out.bmp");
+    EXPECT_EQ(o.side, 1024);
+    EXPECT_EQ(o.regionW, 30);
+    EXPECT_DOUBLE_EQ(o.exaggerate, 1.5);
+    for (auto bad : std::vector<std::vector<const char *>>{
+             {"in"},
+             {"in", "out", "--side", "0"},
+             {"in", "out", "--side", "4097"},
+             {"in", "out", "--scale", "big"},
+             {"in", "out", "--region", "0", "0", "0", "9"},
+             {"in", "out", "--region", "0", "0", "1", "9"},
+             {"in", "out", "--region", "0", "0", "9"},
+             {"in", "out", "--exaggerate", "-1"},
+             {"in", "out", "--scale", "fit", "--exaggerate", "2"},
+             {"in", "out", "--width", "nan"},
+             {"in", "out", "--colour"},
+             {"in", "out", "extra"}})
+        EXPECT_EQ(parse(bad, &o), -1) << bad.back();
+}
+
+TEST(Dem2map, UtmConeAtTrueScale) {
+    Scratch s;
+    WriteUtm(s / "cone15.tif", "GTiff", 15000, Cone);
+    WriteUtm(s / "cone30.tif", "GTiff", 30000, Cone);
+    DemResult r;
+    ASSERT_EQ(Convert({(s / "cone15.tif").c_str()}, &r), 0);
+    EXPECT_EQ(r.side, 300);
+    EXPECT_NEAR(r.groundMetres, 15000, 15);
+    EXPECT_NEAR(r.lowest, 500, 0.5);
+    EXPECT_NEAR(r.highest, 1500, 0.5);
+    EXPECT_EQ(MaxStep(r), 232);
+    EXPECT_EQ(At(r, 0, 0), 0);
+    EXPECT_NEAR(r.plan.exaggeration, 1.0, 1e-9);
+    ExpectRoundCone(r);
+    // Shrinking averages: the middle of a 3 x 3 map is the mean of the
+    // middle 5 km square of ground.
+    ASSERT_EQ(Convert({(s / "cone15.tif").c_str(), "--side", "3"}, &r), 0);
+    double sum = 0;
+    for (double y = -2475; y < 2500; y += 50)
+        for (double x = -2475; x < 2500; x += 50)
+            sum += Cone(x, y);
+    EXPECT_NEAR(r.highest, sum / (100 * 100), 2.0);
+    ASSERT_EQ(Convert({(s / "cone30.tif").c_str(), "--side", "256"}, &r), 0);
+    EXPECT_EQ(MaxStep(r), 116);
+    ASSERT_EQ(Convert({(s / "cone30.tif").c_str(), "--side", "256", "--exaggerate", "2"}, &r), 0);
+    EXPECT_EQ(MaxStep(r), 232);
+    EXPECT_NEAR(r.plan.exaggeration, 2.0, 1e-9);
+    // Three times the true scale needs more than 255 steps: compressed.
+    ASSERT_EQ(Convert({(s / "cone15.tif").c_str(), "--exaggerate", "3"}, &r), 0);
+    EXPECT_EQ(MaxStep(r), 255);
+    EXPECT_EQ(r.plan.compressed, 1);
+    EXPECT_GT(r.plan.exaggeration, 1.0);
+    EXPECT_LT(r.plan.exaggeration, 3.0);
+    // An ASCII grid (with its .prj) is read the same way.
+    WriteUtm(s / "cone30.asc", "AAIGrid", 30000, Cone);
+    ASSERT_EQ(Convert({(s / "cone30.asc").c_str(), "--side", "256"}, &r), 0);
+    EXPECT_EQ(MaxStep(r), 116);
+}
+
+TEST(Dem2map, RegionPicksItsOwnSquare) {
+    Scratch s;
+    // The cone in the north-west quarter of 30 km of ground.
+    WriteUtm(s / "quarter.tif", "GTiff", 30000,
+             [](double x, double y) { return Cone(x + 7500, y - 7500); });
+    DemResult r;
+    ASSERT_EQ(Convert({(s / "quarter.tif").c_str(), "--region", "0", "0", "300", "300"}, &r), 0);
+    EXPECT_EQ(r.side, 300);
+    EXPECT_EQ(MaxStep(r), 232);
+    EXPECT_EQ(At(r, 150, 150), 232); // the cone is in the middle of the region
+    ExpectRoundCone(r);
+}
+
+TEST(Dem2map, GeographicConeAt60NorthIsRound) {
+    Scratch s;
+    // 1.5 m of arc a pixel both ways: on the ground half as wide as tall.
+    const double step = 0.00045, lat0 = 60.0, lon0 = 10.0;
+    const double gt[6] = {lon0 - 350 * step, step, 0, lat0 + 150 * step, 0, -step};
+    WriteRaster(s / "cone.tif", "GTiff", 700, 300, GDT_Float32, gt, "EPSG:4326", [&](int c, int r) {
+        const double lon = gt[0] + (c + 0.5) * step, lat = gt[3] - (r + 0.5) * step;
+        const double x = (lon - lon0) * 111412.0 * std::cos(lat * M_PI / 180.0);
+        const double y = (lat - lat0) * 111412.0;
+        // A slope up to the north and the east shows the map's orientation.
+        return Cone(x, y) + 0.002 * (x + y);
+    });
+    DemResult r;
+    ASSERT_EQ(Convert({(s / "cone.tif").c_str(), "--side", "300"}, &r), 0);
+    EXPECT_NEAR(r.groundMetres, 300 * step * 111412.0, 60);
+    EXPECT_NEAR(r.squareRows, 300, 1);
+    EXPECT_NEAR(r.squareCols, 600, 3);
+    EXPECT_NEAR(r.highest - r.lowest, 1030, 2); // the cone and 30 m of slope
+    EXPECT_NEAR(MaxStep(r), 239, 1);
+    ExpectRoundCone(r);
+    EXPECT_GT(At(r, 0, 0), At(r, 0, 299));     // north is up
+    EXPECT_GT(At(r, 299, 299), At(r, 0, 299)); // east to the right
+
+    // The file the viewer reads: 8 bits, square, the same steps each time.
+    ASSERT_EQ(system(("'" VORN_DEM2MAP_BIN "' " + s / "cone.tif" + " " + s / "a.bmp" +
+                      " --side 300 >/dev/null && '" VORN_DEM2MAP_BIN "' " + s / "cone.tif" + " " +
+                      s / "b.bmp" + " --side 300 >/dev/null")
+                         .c_str()),
+              0);
+    EXPECT_EQ(ReadFile(s / "a.bmp"), ReadFile(s / "b.bmp"));
+    SDL_Surface *map = IMG_Load((s / "a.bmp").c_str());
+    ASSERT_NE(map, nullptr);
+    EXPECT_EQ(map->format->BitsPerPixel, 8);
+    ASSERT_EQ(map->w, 300);
+    ASSERT_EQ(map->h, 300);
+    for (int row = 0; row < 300; row += 37)
+        EXPECT_EQ(static_cast<Uint8 *>(map->pixels)[row * map->pitch + 150], At(r, 150, row));
+    SDL_FreeSurface(map);
+}
+
+TEST(Dem2map, SrtmVoidsAreFilledFromTheirSurroundings) {
+    Scratch s;
+    // A 3-second SRTM tile: a plane rising east and south, with a block of voids.
+    const double gt[6] = {7 - 1.0 / 2400, 1.0 / 1200, 0, 47 + 1.0 / 2400, 0, -1.0 / 1200};
+    const double noData = -32768;
+    auto plane = [](int c, int r) { return 1000.0 + 2.0 * c + r; };
+    WriteRaster(
+        s / "N46E007.hgt", "SRTMHGT", 1201, 1201, GDT_Int16, gt, "EPSG:4326",
+        [&](int c, int r) {
+            return (c >= 560 && c < 640 && r >= 560 && r < 640) ? noData : plane(c, r);
+        },
+        &noData);
+    DemResult r;
+    ASSERT_EQ(Convert({(s / "N46E007.hgt").c_str(), "--side", "256"}, &r), 0);
+    EXPECT_EQ(r.voids, 80 * 80);
+    EXPECT_GT(r.lowest, 1000); // the voids are not at the bottom
+    // The void block's part of the map against the ring just outside it.
+    const double colScale = 256.0 / 1201.0, rowScale = 256.0 / r.squareRows;
+    auto mapCol = [&](int c) { return static_cast<int>(128 + (c - 600) * colScale); };
+    auto mapRow = [&](int row) { return static_cast<int>(128 + (row - 600) * rowScale); };
+    int inLow = 255, inHigh = 0, ringLow = 255, ringHigh = 0;
+    for (int row = mapRow(545); row <= mapRow(655); ++row) {
+        for (int c = mapCol(545); c <= mapCol(655); ++c) {
+            const bool inside =
+                row > mapRow(565) && row < mapRow(635) && c > mapCol(565) && c < mapCol(635);
+            const bool ring =
+                row < mapRow(555) || row > mapRow(645) || c < mapCol(555) || c > mapCol(645);
+            int &low = inside ? inLow : ringLow, &high = inside ? inHigh : ringHigh;
+            if (inside || ring) {
+                low = std::min(low, At(r, c, row));
+                high = std::max(high, At(r, c, row));
+            }
+        }
+    }
+    EXPECT_GE(inLow, ringLow);
+    EXPECT_LE(inHigh, ringHigh);
+    EXPECT_GT(inHigh, inLow); // the fill follows the slope, not one flat value
+}
+
+TEST(Dem2map, PngWithoutGeoreferencing) {
+    Scratch s;
+    WriteRaster(s / "cone.png", "PNG", 300, 200, GDT_UInt16, nullptr, nullptr,
+                [](int c, int r) { return Cone((c - 149.5) * 50, (99.5 - r) * 50); });
+    DemResult r;
+    ASSERT_EQ(Convert({(s / "cone.png").c_str()}, &r), 0);
+    EXPECT_EQ(r.side, 200); // the centred square of 200 x 200 pixels
+    EXPECT_EQ(r.fit, 1);
+    EXPECT_EQ(MaxStep(r), 255);
+    EXPECT_LT(r.plan.exaggeration, 0.0);
+    ExpectRoundCone(r);
+    // 300 pixels across are 15 km: the square is 10 km, true scale.
+    ASSERT_EQ(Convert({(s / "cone.png").c_str(), "--width", "15000"}, &r), 0);
+    EXPECT_NEAR(r.groundMetres, 10000, 1e-6);
+    EXPECT_EQ(MaxStep(r), 255); // 348 steps of relief, compressed
+    EXPECT_NEAR(r.plan.exaggeration, 255 * 4.313726 * 10000 / 15000 / 1000, 0.01);
+}
+
+// Runs the built tool; returns its exit status, with its output in files.
+int RunTool(const Scratch &s, const std::string &args) {
+    const std::string cmd =
+        "'" VORN_DEM2MAP_BIN "' " + args + " >" + s / "out.txt" + " 2>" + s / "err.txt";
+    const int rc = system(cmd.c_str());
+    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+TEST(Dem2map, FailuresNameTheFileAndWriteNothing) {
+    Scratch s;
+    WriteUtm(s / "cone.tif", "GTiff", 15000, Cone);
+    WriteRaster(s / "complex.tif", "GTiff", 8, 8, GDT_CFloat32, nullptr, nullptr,
+                [](int, int) { return 1.0; });
+    FILE *f = fopen((s / "text.txt").c_str(), "w");
+    fputs("not elevations\n", f);
+    fclose(f);
+    f = fopen((s / "empty.vrt").c_str(), "w");
+    fputs("<VRTDataset rasterXSize=\"10\" rasterYSize=\"10\"></VRTDataset>\n", f);
+    fclose(f);
+    const std::string tif = s / "cone.tif", out = s / "map.bmp";
+    const struct {
+        std::string args, named;
+    } cases[] = {
+        {s / "missing.tif " + out, "missing.tif"},
+        {s / "text.txt " + out, "text.txt"},
+        {s / "empty.vrt " + out, "empty.vrt"},
+        {s / "complex.tif " + out, "complex.tif"},
+        {tif + " " + out + " --region 200 0 200 200", "cone.tif"},
+        {tif + " " + out + " --region 0 0 1 200", "--region"},
+        {tif + " " + out + " --side 5000", "--side"},
+        {tif + " " + out + " --width 100", "cone.tif"},
+        {tif + " " + s / "no/such/dir/map.bmp", "map.bmp"},
+        {tif + " " + s.dir, s.dir},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(RunTool(s, c.args), 1) << c.args;
+        const std::string err = ReadFile(s / "err.txt");
+        EXPECT_NE(err.find(c.named), std::string::npos) << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        EXPECT_EQ(ReadFile(s / "out.txt"), "");
+        EXPECT_FALSE(std::filesystem::exists(out)) << c.args;
+    }
+    // A map already there stays as it was when a conversion fails.
+    ASSERT_EQ(RunTool(s, tif + " " + out + " --side 64"), 0);
+    EXPECT_NE(ReadFile(s / "out.txt").find("exaggeration 1.00"), std::string::npos);
+    const std::string before = ReadFile(out);
+    EXPECT_EQ(RunTool(s, s / "text.txt " + out), 1);
+    EXPECT_EQ(ReadFile(out), before);
+    int files = 0;
+    for (const auto &entry : std::filesystem::directory_iterator(s.dir))
+        files += entry.path().string().find(".tmp-") != std::string::npos;
+    EXPECT_EQ(files, 0); // no temporary file left behind
+}
+
+} // namespace

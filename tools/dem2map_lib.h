@@ -1,0 +1,84 @@
+// The arithmetic of dem2map, apart from any file: its command line, the
+// square of ground a map covers, and how elevations in metres become the
+// viewer's height steps.
+#pragma once
+
+#include <cstddef>
+
+// Largest side of a map, in pixels.
+constexpr int DemMaxSide = 4096;
+// A region (or a whole raster) must be at least this many source pixels
+// across in both directions.
+constexpr int DemMinRegionSide = 2;
+// Largest --exaggerate factor.
+constexpr double DemMaxExaggeration = 1000.0;
+
+// How elevations become height steps.
+enum DemScale {
+    DemScaleDefault = 0, // true scale when the ground size is known, else fit
+    DemScaleTrue = 1,    // real proportions, compressed only to fit 0..255
+    DemScaleFit = 2,     // the relief stretched over 0..255
+};
+
+// The parsed command line. Strings point into argv.
+struct DemOptions {
+    const char *input = nullptr;
+    const char *output = nullptr;
+    int side = 0; // 0: the square's side in source pixels, at most DemMaxSide
+    int scale = DemScaleDefault;
+    double exaggerate = 1.0; // only with hasExaggerate
+    int hasExaggerate = 0;
+    int hasRegion = 0;
+    long long regionX = 0, regionY = 0, regionW = 0, regionH = 0; // source pixels
+    double width = 0.0; // ground width of the whole raster in metres; 0: not given
+};
+
+constexpr const char *DemUsage =
+    "usage: dem2map INPUT OUTPUT.bmp [--side N] [--scale true|fit] [--exaggerate K] "
+    "[--region XOFF YOFF WIDTH HEIGHT] [--width METRES]";
+
+// Parses argv[1..argc-1]: INPUT and OUTPUT in this order, the options
+// anywhere (a later one wins). Returns 0, or -1 with one line (no line end)
+// in err: the usage when there is nothing to do, else what is wrong.
+int ParseDemArgs(int argc, char **argv, DemOptions *opts, char *err, size_t errSize);
+
+// Half the side of the largest axis-aligned square centred on (cx, cy) that
+// lies inside the closed polygon xs/ys[0..count-1] (the last point joins the
+// first), for a centre inside the polygon: the least Chebyshev distance
+// from the centre to an edge. 0 for fewer than 3 points.
+double LargestCentredSquare(const double *xs, const double *ys, int count, double cx, double cy);
+
+// The square window, in source pixels, of the largest square of ground
+// centred in a region of w x h source pixels whose pixels are pixelW by
+// pixelH (any one unit) on the ground.
+struct DemWindow {
+    double x, y, w, h; // offset and size in source pixels
+    double ground;     // the square's side in the pixels' unit
+};
+DemWindow CentredSquareWindow(double regionX, double regionY, double regionW, double regionH,
+                              double pixelW, double pixelH);
+
+// How the elevations of one map become steps.
+struct DemHeightPlan {
+    double stepsPerMetre; // a metre above the lowest point is this many steps
+    int compressed;       // 1: the relief was squeezed to fit MaxHeightStep
+    double exaggeration;  // vertical over horizontal scale, world against ground; < 0 unknown
+    int highestStep;      // the step of the highest point
+};
+
+// Plans the steps of a map whose elevations run from lowest to highest
+// metres over a square groundWidth metres wide (0: unknown). With fit, or
+// an unknown width, the relief fills 0..MaxHeightStep; otherwise a metre of
+// ground is WorldExtent / groundWidth world units, times exaggerate, and
+// compressed where that needs more than MaxHeightStep steps.
+DemHeightPlan PlanHeights(double lowest, double highest, double groundWidth, int fit,
+                          double exaggerate);
+
+// out[i] = round((elev[i] - lowest) * stepsPerMetre), clamped to
+// 0..MaxHeightStep.
+void ElevationsToSteps(const float *elev, size_t count, double lowest, double stepsPerMetre,
+                       unsigned char *out);
+
+// Averages each k x k block of a side x side grid (side a multiple of k)
+// into one value of the (side / k) square out.
+void BoxAverage(const float *in, int side, int k, float *out);
