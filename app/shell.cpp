@@ -1,5 +1,6 @@
 #include "app/shell.h"
 
+#include "app/image_decoder.h"
 #include "app/log.h"
 #include "camera/camera.h"
 #include "camera/keys.h"
@@ -48,6 +49,9 @@ int DispatchEvent(const SDL_Event *event) {
 }
 
 int StartViewer(const char *mapName) {
+    // Before the media layer or the GL driver start any thread; without the
+    // service the images are refused when they are loaded.
+    StartImageDecoder();
     if (LoadHeightMap(mapName) != 0) {
         return -1;
     }

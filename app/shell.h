@@ -12,10 +12,11 @@ constexpr const char *DefaultMapName = "mapa.bmp";
 // The whole program: returns the process exit status.
 int VornMain(int argc, char **argv);
 
-// Everything between the open log and the first frame, in its order: the map
-// "maps/<mapName>" and its normals, the window with its GL state, textures and
-// lists, the window title and key repeat. Returns 0, or -1 with the reasons in
-// the log (the media layer may be started then: SDL_Quit ends it).
+// Everything between the open log and the first frame, in its order: the
+// image decoder service, the map "maps/<mapName>" and its normals, the window
+// with its GL state, textures and lists, the window title and key repeat.
+// Returns 0, or -1 with the reasons in the log (the media layer may be
+// started then: SDL_Quit ends it).
 int StartViewer(const char *mapName);
 
 // Writes the log banner.

@@ -1,5 +1,6 @@
 #include "render/help.h"
 
+#include "app/image_decoder.h"
 #include "app/log.h"
 #include "app/world.h"
 #include "render/texture.h"
@@ -17,7 +18,7 @@ void BuildHelpOverlay() {
     GLuint name = NoHelpTexture;
     glNewList(HelpListId, GL_COMPILE);
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-    SDL_Surface *image = IMG_Load("textures/help.bmp");
+    SDL_Surface *image = LoadImageIsolated("textures/help.bmp");
     if (!image) {
         fprintf(DebugLog, "ERROR: loading help failed with error: %s\n", SDL_GetError());
     } else if (GLenum format = TextureFormatFor(image->format->BytesPerPixel); format == 0) {

@@ -1,5 +1,6 @@
 #include "render/texture.h"
 
+#include "app/image_decoder.h"
 #include "app/log.h"
 
 #include <SDL/SDL.h>
@@ -28,7 +29,7 @@ void SetClampedLinearParameters() {
 
 SDL_Surface *LoadTextureImage(const char *fileName, GLenum *format, char *path, size_t pathSize) {
     snprintf(path, pathSize, "%s/%s", TextureDirectory, fileName);
-    SDL_Surface *image = IMG_Load(path);
+    SDL_Surface *image = LoadImageIsolated(path);
     if (!image) {
         fprintf(DebugLog, "ERROR: loading texture file %s failed with error: %s\n", path,
                 SDL_GetError());

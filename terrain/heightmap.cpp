@@ -1,5 +1,6 @@
 #include "terrain/heightmap.h"
 
+#include "app/image_decoder.h"
 #include "app/log.h"
 #include "app/world.h"
 
@@ -18,7 +19,7 @@ int LoadHeightMap(const char *name) {
                 static_cast<int>(sizeof path) - 1 - 5);
         return -1;
     }
-    SDL_Surface *image = IMG_Load(path);
+    SDL_Surface *image = LoadImageIsolated(path);
     heightMap.image = image;
     if (!image) {
         fprintf(DebugLog, "ERROR: loading map file %s failed with error: %s\n", path,

@@ -1,0 +1,63 @@
+// The cost of decoding an image in an isolated child against decoding it in
+// the process, for the maps and the three textures of a start-up. Run from
+// the build directory (scripts/run-benchmarks), whose textures it reads.
+#include "app/image_decoder.h"
+#include "bench_support.h"
+
+#include <SDL/SDL.h>
+#include <SDL/SDL_image.h>
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+
+static std::string buildDir;
+
+static const char *const Images[] = {"maps/bench1024.bmp", "maps/bench4096.bmp",
+                                     "textures/grass2.bmp", "textures/skySIDE.bmp",
+                                     "textures/skyTOP.bmp"};
+
+static std::string ImagePath(int index) {
+    // The maps are the benchmark's own, the textures the build's.
+    return index < 2 ? std::string(Images[index]) : buildDir + "/" + Images[index];
+}
+
+static void Decode(benchmark::State &state, bool isolated) {
+    const std::string path = ImagePath(static_cast<int>(state.range(0)));
+    state.SetLabel(Images[state.range(0)]);
+    for (auto _ : state) {
+        SDL_Surface *s = isolated ? LoadImageIsolated(path.c_str()) : IMG_Load(path.c_str());
+        if (!s) {
+            state.SkipWithError(SDL_GetError());
+            break;
+        }
+        benchmark::DoNotOptimize(s->pixels);
+        SDL_FreeSurface(s);
+    }
+}
+
+static void BM_InProcess(benchmark::State &state) {
+    Decode(state, false);
+}
+static void BM_Isolated(benchmark::State &state) {
+    Decode(state, true);
+}
+BENCHMARK(BM_InProcess)->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Isolated)->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char **argv) {
+    StartImageDecoder();
+    char here[4096];
+    if (!getcwd(here, sizeof here)) {
+        return 1;
+    }
+    buildDir = here;
+    if (EnterBenchDirectoryWithMaps({1024, 4096}).empty()) {
+        fprintf(stderr, "could not make the benchmark maps\n");
+        return 1;
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

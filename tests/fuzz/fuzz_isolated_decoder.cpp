@@ -1,0 +1,61 @@
+// libFuzzer target over the whole isolated image path: each input is written
+// to a file and decoded afresh in a decoder child. Whatever the bytes, the
+// fuzzing process must survive and get either a well-formed surface, every
+// pixel byte of which it can read, or a failure with a reason.
+#include "app/image_decoder.h"
+
+#include <SDL/SDL.h>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+static std::string inputPath;
+
+static void Check(bool condition, const char *what) {
+    if (!condition) {
+        fprintf(stderr, "fuzz_isolated_decoder: %s\n", what);
+        abort();
+    }
+}
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    // Before libFuzzer starts any thread of its own.
+    Check(StartImageDecoder() == 0, "the decoder service did not start");
+    char dir[] = "/tmp/vorn-fuzz-decoder-XXXXXX";
+    Check(mkdtemp(dir) != nullptr, "no scratch directory");
+    // The extension lets the library try every format, TGA too.
+    inputPath = std::string(dir) + "/input.tga";
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
+    FILE *file = fopen(inputPath.c_str(), "wb");
+    Check(file != nullptr, "cannot write the input file");
+    Check(fwrite(bytes, 1, size, file) == size, "cannot write the input");
+    fclose(file);
+    SDL_Surface *surface = LoadImageIsolated(inputPath.c_str());
+    if (!surface) {
+        Check(SDL_GetError()[0] != '\0', "a failed decode without a reason");
+        return 0;
+    }
+    Check(surface->format && surface->w >= 0 && surface->h >= 0, "a malformed surface");
+    Check(surface->pitch >= surface->w * surface->format->BytesPerPixel, "rows too short");
+    const uint8_t *pixels = static_cast<const uint8_t *>(surface->pixels);
+    unsigned sum = 0;
+    for (size_t i = 0; i < size_t(surface->pitch) * size_t(surface->h); ++i) {
+        sum += pixels[i];
+    }
+    if (surface->format->palette) {
+        const SDL_Palette *palette = surface->format->palette;
+        Check(palette->ncolors >= 0 && palette->ncolors <= 256, "a malformed palette");
+        for (int i = 0; i < palette->ncolors; ++i) {
+            sum += palette->colors[i].r;
+        }
+    }
+    volatile unsigned keep = sum;
+    (void)keep;
+    SDL_FreeSurface(surface);
+    return 0;
+}
