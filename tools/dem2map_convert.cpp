@@ -305,7 +305,7 @@ int WarpSquare(const DemOptions *opts, const double gt[6], int rx, int ry, int r
     int side = opts->side;
     if (side == 0) {
         const double across = std::floor(std::fmax(result->squareCols, result->squareRows) + 0.5);
-        side = static_cast<int>(std::fmin(std::fmax(across, 1.0), DemMaxSide));
+        side = static_cast<int>(std::fmin(std::fmax(across, 1.0), opts->maxSide));
     }
     result->side = side;
     // The warper leaves a map of a few pixels empty: a small map is warped
@@ -412,7 +412,7 @@ int ResampleSquare(const DemOptions *opts, const double gt[6], int hasGt, double
     int side = opts->side;
     if (side == 0) {
         const double across = std::floor(std::fmax(win.w, win.h) + 0.5);
-        side = static_cast<int>(std::fmin(std::fmax(across, 1.0), DemMaxSide));
+        side = static_cast<int>(std::fmin(std::fmax(across, 1.0), opts->maxSide));
     }
     result->side = side;
     const double workScale =

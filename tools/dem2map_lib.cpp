@@ -72,9 +72,9 @@ int ParseDemArgs(int argc, char **argv, DemOptions *opts, char *err, size_t errS
             continue;
         }
         const int values = strcmp(arg, "--region") == 0 ? 4 : 1;
-        const bool known = strcmp(arg, "--side") == 0 || strcmp(arg, "--scale") == 0 ||
-                           strcmp(arg, "--exaggerate") == 0 || strcmp(arg, "--region") == 0 ||
-                           strcmp(arg, "--width") == 0;
+        const bool known = strcmp(arg, "--side") == 0 || strcmp(arg, "--max-side") == 0 ||
+                           strcmp(arg, "--scale") == 0 || strcmp(arg, "--exaggerate") == 0 ||
+                           strcmp(arg, "--region") == 0 || strcmp(arg, "--width") == 0;
         if (!known) {
             snprintf(err, errSize, "dem2map: unknown option '%s'", arg);
             return -1;
@@ -85,15 +85,14 @@ int ParseDemArgs(int argc, char **argv, DemOptions *opts, char *err, size_t errS
             return -1;
         }
         const char *value = argv[i + 1];
-        if (strcmp(arg, "--side") == 0) {
+        if (strcmp(arg, "--side") == 0 || strcmp(arg, "--max-side") == 0) {
             unsigned long long side = 0;
             if (ParseWholeNumber(value, DemMaxSide, &side) != 0 || side < 1) {
-                snprintf(err, errSize,
-                         "dem2map: --side must be a whole number from 1 to %d, not '%s'",
-                         DemMaxSide, value);
+                snprintf(err, errSize, "dem2map: %s must be a whole number from 1 to %d, not '%s'",
+                         arg, DemMaxSide, value);
                 return -1;
             }
-            opts->side = static_cast<int>(side);
+            *(strcmp(arg, "--side") == 0 ? &opts->side : &opts->maxSide) = static_cast<int>(side);
         } else if (strcmp(arg, "--scale") == 0) {
             if (strcmp(value, "true") == 0) {
                 opts->scale = DemScaleTrue;

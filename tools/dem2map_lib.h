@@ -24,7 +24,8 @@ enum DemScale {
 struct DemOptions {
     const char *input = nullptr;
     const char *output = nullptr;
-    int side = 0; // 0: the square's side in source pixels, at most DemMaxSide
+    int side = 0;             // 0: the square's side in source pixels, at most maxSide
+    int maxSide = DemMaxSide; // largest default side (--max-side)
     int scale = DemScaleDefault;
     double exaggerate = 1.0; // only with hasExaggerate
     int hasExaggerate = 0;
@@ -34,7 +35,7 @@ struct DemOptions {
 };
 
 constexpr const char *DemUsage =
-    "usage: dem2map INPUT OUTPUT.bmp [--side N] [--scale true|fit] [--exaggerate K] "
+    "usage: dem2map INPUT OUTPUT.bmp [--side N] [--max-side N] [--scale true|fit] [--exaggerate K] "
     "[--region XOFF YOFF WIDTH HEIGHT] [--width METRES]";
 
 // Parses argv[1..argc-1]: INPUT and OUTPUT in this order, the options

@@ -175,10 +175,14 @@ TEST(Dem2mapArithmetic, CommandLine) {
     EXPECT_EQ(o.side, 1024);
     EXPECT_EQ(o.regionW, 30);
     EXPECT_DOUBLE_EQ(o.exaggerate, 1.5);
+    EXPECT_EQ(o.maxSide, DemMaxSide);
+    ASSERT_EQ(parse({"in", "out", "--max-side", "1024"}, &o), 0);
+    EXPECT_EQ(o.maxSide, 1024);
     for (auto bad : std::vector<std::vector<const char *>>{
              {"in"},
              {"in", "out", "--side", "0"},
              {"in", "out", "--side", "4097"},
+             {"in", "out", "--max-side", "0"},
              {"in", "out", "--scale", "big"},
              {"in", "out", "--region", "0", "0", "0", "9"},
              {"in", "out", "--region", "0", "0", "1", "9"},
@@ -241,6 +245,18 @@ TEST(Dem2map, RegionPicksItsOwnSquare) {
     EXPECT_EQ(MaxStep(r), 232);
     EXPECT_EQ(At(r, 150, 150), 232); // the cone is in the middle of the region
     ExpectRoundCone(r);
+    // A cap on the default side shrinks the same square; --side still wins.
+    ASSERT_EQ(Convert({(s / "quarter.tif").c_str(), "--region", "0", "0", "300", "300",
+                       "--max-side", "100"},
+                      &r),
+              0);
+    EXPECT_EQ(r.side, 100);
+    EXPECT_GT(At(r, 50, 50), 200);
+    ASSERT_EQ(Convert({(s / "quarter.tif").c_str(), "--region", "0", "0", "300", "300",
+                       "--max-side", "100", "--side", "120"},
+                      &r),
+              0);
+    EXPECT_EQ(r.side, 120);
 }
 
 TEST(Dem2map, GeographicConeAt60NorthIsRound) {
