@@ -4,8 +4,9 @@ BUILD ?= build
 TEST_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 MAP ?=
+PREFIX ?= /usr/local
 
-.PHONY: all deps build run test bench format clean
+.PHONY: all deps build run test bench install deb format clean
 
 all: build
 
@@ -27,6 +28,14 @@ test: deps
 
 bench: build
 	@scripts/run-benchmarks $(BUILD)
+
+# Installs under $(PREFIX) (and below $(DESTDIR), when set).
+install: build
+	@cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The Debian package, $(BUILD)/vorn_<version>_<arch>.deb, from the plain build.
+deb: build
+	@cd $(BUILD) && cpack -G DEB
 
 format:
 	@clang-format -i $$(git ls-files '*.cpp' '*.h')

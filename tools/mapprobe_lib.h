@@ -1,0 +1,24 @@
+// Tells from the first bytes of a file whether it can be a height map the
+// viewer reads as it is: an 8-bit image (palettised or grey) with equal width
+// and height from 1 to MaxProbeSide, in a format the image library decodes.
+// Works on bytes only, never trusting a size or an offset in them.
+#pragma once
+
+#include <cstddef>
+
+constexpr long MaxProbeSide = 4096;
+
+struct ImageHeader {
+    const char *format; // "bmp", "png", "gif", "pcx", "tga", "pnm", "xpm"; nullptr: unknown
+    long width;
+    long height;
+    int eightBit; // 1 when the decoded image has one byte per pixel
+};
+
+// Reads the header in data (size bytes: the file's start, or all of it).
+// name is the file's name: a TGA file, which has no signature, is known by
+// its ".tga" ending, as the image library does. Fills header (format nullptr
+// for an unknown or damaged header) and returns 1 when the header describes
+// an 8-bit square image of side 1 to MaxProbeSide, else 0.
+int ProbeHeightMapHeader(const unsigned char *data, size_t size, const char *name,
+                         ImageHeader *header);
