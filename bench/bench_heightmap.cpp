@@ -25,12 +25,5 @@ BENCHMARK(BM_LoadHeightMap)->Arg(1024)->Arg(4096)->Unit(benchmark::kMillisecond)
 
 int main(int argc, char **argv) {
     DebugLog = stderr;
-    if (EnterBenchDirectoryWithMaps({1024, 4096}).empty()) {
-        fprintf(stderr, "could not make the benchmark maps\n");
-        return 1;
-    }
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarksOnMaps(argc, argv, {1024, 4096});
 }

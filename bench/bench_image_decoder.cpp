@@ -52,12 +52,5 @@ int main(int argc, char **argv) {
         return 1;
     }
     buildDir = here;
-    if (EnterBenchDirectoryWithMaps({1024, 4096}).empty()) {
-        fprintf(stderr, "could not make the benchmark maps\n");
-        return 1;
-    }
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarksOnMaps(argc, argv, {1024, 4096});
 }

@@ -96,12 +96,5 @@ BENCHMARK(BM_LiteralColumnWalk)->Arg(256)->Arg(1024)->Arg(4096)->Unit(benchmark:
 
 int main(int argc, char **argv) {
     DebugLog = stderr;
-    if (EnterBenchDirectoryWithMaps({256, 1024, 4096}).empty()) {
-        fprintf(stderr, "could not make the benchmark maps\n");
-        return 1;
-    }
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarksOnMaps(argc, argv, {256, 1024, 4096});
 }

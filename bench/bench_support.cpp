@@ -1,8 +1,9 @@
 #include "bench/bench_support.h"
 
+#include "tools/bmpfile.h"
 #include "tools/heightgen.h"
 
-#include <SDL/SDL.h>
+#include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,16 +16,7 @@ static int WriteMap(const std::string &path, int side) {
     if (GenerateHeightMap(side, 1, 1, heights.data()) != 0) {
         return -1;
     }
-    SDL_Surface *s = SDL_CreateRGBSurface(SDL_SWSURFACE, side, side, 8, 0, 0, 0, 0);
-    if (!s) {
-        return -1;
-    }
-    for (int r = 0; r < side; ++r) {
-        memcpy(static_cast<Uint8 *>(s->pixels) + r * s->pitch, &heights[size_t(r) * side], side);
-    }
-    int result = SDL_SaveBMP(s, path.c_str());
-    SDL_FreeSurface(s);
-    return result;
+    return WriteHeightMapBmp(path.c_str(), side, heights.data());
 }
 
 std::string EnterBenchDirectoryWithMaps(std::initializer_list<int> sides) {
@@ -38,4 +30,15 @@ std::string EnterBenchDirectoryWithMaps(std::initializer_list<int> sides) {
         }
     }
     return pattern;
+}
+
+int RunBenchmarksOnMaps(int argc, char **argv, std::initializer_list<int> sides) {
+    if (EnterBenchDirectoryWithMaps(sides).empty()) {
+        fprintf(stderr, "could not make the benchmark maps\n");
+        return 1;
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
 }

@@ -6,3 +6,7 @@
 // Makes a scratch directory holding maps/bench<side>.bmp for each given side
 // and enters it. Returns the directory, or an empty string on failure.
 std::string EnterBenchDirectoryWithMaps(std::initializer_list<int> sides);
+
+// A benchmark program's main: enters such a directory, then runs the
+// benchmarks selected by the command line. Returns the exit status.
+int RunBenchmarksOnMaps(int argc, char **argv, std::initializer_list<int> sides);

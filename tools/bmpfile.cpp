@@ -1,6 +1,8 @@
 #include "tools/bmpfile.h"
 
+#include <SDL/SDL.h>
 #include <cstdint>
+#include <cstring>
 #include <cstdio>
 #include <vector>
 
@@ -60,4 +62,33 @@ int WriteTextureBmp(const char *path, int w, int h, int bytesPerPixel,
     size_t written = fwrite(file.data(), 1, file.size(), f);
     int closed = fclose(f);
     return written == file.size() && closed == 0 ? 0 : -1;
+}
+
+int WriteHeightMapBmp(const char *path, int side, const unsigned char *heights) {
+    SDL_Surface *surface = SDL_CreateRGBSurface(SDL_SWSURFACE, side, side, 8, 0, 0, 0, 0);
+    if (surface == nullptr)
+        return -1;
+    SDL_Color palette[256];
+    for (int i = 0; i < 256; ++i) {
+        palette[i].r = static_cast<Uint8>(i);
+        palette[i].g = static_cast<Uint8>(i);
+        palette[i].b = static_cast<Uint8>(i);
+        palette[i].unused = 0;
+    }
+    SDL_SetColors(surface, palette, 0, 256);
+    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) {
+        SDL_FreeSurface(surface);
+        return -1;
+    }
+    // Surface rows are padded to the pitch; copy row by row.
+    Uint8 *pixels = static_cast<Uint8 *>(surface->pixels);
+    for (int row = 0; row < side; ++row) {
+        memcpy(pixels + static_cast<size_t>(row) * surface->pitch,
+               heights + static_cast<size_t>(row) * side, static_cast<size_t>(side));
+    }
+    if (SDL_MUSTLOCK(surface))
+        SDL_UnlockSurface(surface);
+    int rc = SDL_SaveBMP(surface, path);
+    SDL_FreeSurface(surface);
+    return rc == 0 ? 0 : -1;
 }

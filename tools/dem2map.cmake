@@ -5,7 +5,7 @@ pkg_check_modules(GDAL REQUIRED IMPORTED_TARGET gdal)
 add_library(vorn_dem2map STATIC ${CMAKE_SOURCE_DIR}/tools/dem2map_lib.cpp
                                 ${CMAKE_SOURCE_DIR}/tools/dem2map_convert.cpp)
 target_include_directories(vorn_dem2map PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(vorn_dem2map PUBLIC vorn_cli PkgConfig::GDAL PkgConfig::SDL)
+target_link_libraries(vorn_dem2map PUBLIC vorn_cli vorn_bmpfile PkgConfig::GDAL PkgConfig::SDL)
 list(APPEND VORN_TOOL_LIBS vorn_dem2map)
 
 add_executable(dem2map ${CMAKE_SOURCE_DIR}/tools/dem2map.cpp)

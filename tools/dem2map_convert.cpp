@@ -6,6 +6,7 @@
 // (so the map's pixels are square on the ground, north up), or straight
 // from the pixels otherwise. Last the elevations become height steps.
 #include "tools/dem2map_convert.h"
+#include "tools/bmpfile.h"
 
 #include <SDL/SDL.h>
 #include <cpl_conv.h>
@@ -594,33 +595,6 @@ int Convert(const DemOptions *opts, DemWork *work, DemResult *result, char *err,
     return 0;
 }
 
-// Writes side x side steps as an 8-bit BMP with a grey-ramp palette, as
-// mapgen does. Returns 0, or -1 with the reason left in SDL_GetError().
-int WriteGreyBmp(const char *path, int side, const unsigned char *steps) {
-    SDL_Surface *surface = SDL_CreateRGBSurface(SDL_SWSURFACE, side, side, 8, 0, 0, 0, 0);
-    if (!surface)
-        return -1;
-    SDL_Color palette[256];
-    for (int i = 0; i < 256; ++i) {
-        palette[i].r = palette[i].g = palette[i].b = static_cast<Uint8>(i);
-        palette[i].unused = 0;
-    }
-    SDL_SetColors(surface, palette, 0, 256);
-    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) {
-        SDL_FreeSurface(surface);
-        return -1;
-    }
-    Uint8 *pixels = static_cast<Uint8 *>(surface->pixels);
-    for (int row = 0; row < side; ++row)
-        memcpy(pixels + static_cast<size_t>(row) * surface->pitch,
-               steps + static_cast<size_t>(row) * side, static_cast<size_t>(side));
-    if (SDL_MUSTLOCK(surface))
-        SDL_UnlockSurface(surface);
-    const int rc = SDL_SaveBMP(surface, path);
-    SDL_FreeSurface(surface);
-    return rc == 0 ? 0 : -1;
-}
-
 } // namespace
 
 int ConvertDem(const DemOptions *opts, DemResult *result, char *err, size_t errSize) {
@@ -695,7 +669,7 @@ int ReserveDemOutput(const char *output, std::string *tempPath, char *err, size_
 
 int CommitDemOutput(const std::string &tempPath, const char *output, int side,
                     const unsigned char *steps, char *err, size_t errSize) {
-    if (WriteGreyBmp(tempPath.c_str(), side, steps) != 0) {
+    if (WriteHeightMapBmp(tempPath.c_str(), side, steps) != 0) {
         snprintf(err, errSize, "dem2map: %s: cannot write it: %s", output, SDL_GetError());
         DropDemOutput(tempPath);
         return -1;

@@ -3,10 +3,12 @@
 // viewer's height steps.
 #pragma once
 
+#include "terrain/heightmap.h"
+
 #include <cstddef>
 
 // Largest side of a map, in pixels.
-constexpr int DemMaxSide = 4096;
+constexpr int DemMaxSide = MaxMapSize;
 // A region (or a whole raster) must be at least this many source pixels
 // across in both directions.
 constexpr int DemMinRegionSide = 2;

@@ -6,9 +6,10 @@
 #pragma once
 
 #include "app/world.h"
+#include "terrain/heightmap.h"
 
 // Largest side accepted by GenerateHeightMap.
-constexpr int HeightMapMaxSide = 4096;
+constexpr int HeightMapMaxSide = MaxMapSize;
 
 // Fills out[side * side] with pixel heights 0..255, row-major, row 0 being
 // the top row of the image. The result depends only on (side, seed,

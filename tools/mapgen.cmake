@@ -4,7 +4,7 @@ target_include_directories(vorn_heightgen PUBLIC ${CMAKE_SOURCE_DIR})
 list(APPEND VORN_TOOL_LIBS vorn_heightgen)
 
 add_executable(mapgen ${CMAKE_SOURCE_DIR}/tools/mapgen.cpp)
-target_link_libraries(mapgen PRIVATE vorn_heightgen vorn_cli PkgConfig::SDL)
+target_link_libraries(mapgen PRIVATE vorn_heightgen vorn_cli vorn_bmpfile)
 set_target_properties(mapgen PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
 
 foreach(map mapa.bmp:512 mapa256.bmp:256 mapa1024.bmp:1024)

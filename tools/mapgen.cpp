@@ -13,6 +13,7 @@
 
 #include <vector>
 
+#include "tools/bmpfile.h"
 #include "tools/heightgen.h"
 #include "tools/cli.h"
 
@@ -20,36 +21,6 @@ namespace {
 
 void Usage() {
     fprintf(stderr, "usage: mapgen OUT.bmp SIDE SEED [--start-view]\n");
-}
-
-// Writes side x side heights as an 8-bit BMP with a grey-ramp palette.
-// Returns 0, or -1 with the reason left in SDL_GetError().
-int WriteGreyBmp(const char *path, int side, const unsigned char *heights) {
-    SDL_Surface *surface = SDL_CreateRGBSurface(SDL_SWSURFACE, side, side, 8, 0, 0, 0, 0);
-    if (surface == nullptr)
-        return -1;
-    SDL_Color palette[256];
-    for (int i = 0; i < 256; ++i) {
-        palette[i].r = (Uint8)i;
-        palette[i].g = (Uint8)i;
-        palette[i].b = (Uint8)i;
-        palette[i].unused = 0;
-    }
-    SDL_SetColors(surface, palette, 0, 256);
-    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) {
-        SDL_FreeSurface(surface);
-        return -1;
-    }
-    // Surface rows are padded to the pitch; copy row by row.
-    Uint8 *pixels = (Uint8 *)surface->pixels;
-    for (int row = 0; row < side; ++row) {
-        memcpy(pixels + (size_t)row * surface->pitch, heights + (size_t)row * side, (size_t)side);
-    }
-    if (SDL_MUSTLOCK(surface))
-        SDL_UnlockSurface(surface);
-    int rc = SDL_SaveBMP(surface, path);
-    SDL_FreeSurface(surface);
-    return rc == 0 ? 0 : -1;
 }
 
 } // namespace
@@ -101,7 +72,7 @@ int main(int argc, char **argv) {
         fprintf(stderr, "mapgen: generating the height map failed\n");
         return 1;
     }
-    if (WriteGreyBmp(outPath, (int)side, heights.data()) != 0) {
+    if (WriteHeightMapBmp(outPath, (int)side, heights.data()) != 0) {
         fprintf(stderr, "mapgen: cannot write '%s': %s\n", outPath, SDL_GetError());
         return 1;
     }

@@ -4,9 +4,11 @@
 // Works on bytes only, never trusting a size or an offset in them.
 #pragma once
 
+#include "terrain/heightmap.h"
+
 #include <cstddef>
 
-constexpr long MaxProbeSide = 4096;
+constexpr long MaxProbeSide = MaxMapSize;
 
 struct ImageHeader {
     const char *format; // "bmp", "png", "gif", "pcx", "tga", "pnm", "xpm"; nullptr: unknown
