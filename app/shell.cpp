@@ -1,6 +1,6 @@
 #include "app/shell.h"
 
-#include "app/image_decoder.h"
+#include "decoder/image_decoder.h"
 #include "app/log.h"
 #include "camera/camera.h"
 #include "camera/keys.h"

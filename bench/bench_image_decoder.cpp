@@ -1,8 +1,8 @@
 // The cost of decoding an image in an isolated child against decoding it in
 // the process, for the maps and the three textures of a start-up. Run from
 // the build directory (scripts/run-benchmarks), whose textures it reads.
-#include "app/image_decoder.h"
-#include "bench_support.h"
+#include "decoder/image_decoder.h"
+#include "bench/bench_support.h"
 
 #include <SDL/SDL.h>
 #include <SDL/SDL_image.h>

@@ -1,7 +1,7 @@
 #include "bench/bench_support.h"
 
-#include "tools/bmpfile.h"
-#include "tools/heightgen.h"
+#include "datagen/bmpfile.h"
+#include "datagen/heightgen.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdio>

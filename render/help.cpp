@@ -1,6 +1,6 @@
 #include "render/help.h"
 
-#include "app/image_decoder.h"
+#include "decoder/image_decoder.h"
 #include "app/log.h"
 #include "app/world.h"
 #include "render/texture.h"

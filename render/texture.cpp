@@ -1,6 +1,6 @@
 #include "render/texture.h"
 
-#include "app/image_decoder.h"
+#include "decoder/image_decoder.h"
 #include "app/log.h"
 
 #include <SDL/SDL.h>

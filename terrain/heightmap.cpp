@@ -1,6 +1,6 @@
 #include "terrain/heightmap.h"
 
-#include "app/image_decoder.h"
+#include "decoder/image_decoder.h"
 #include "app/log.h"
 #include "app/world.h"
 

@@ -1,7 +1,7 @@
 # A map converted by dem2map from an elevation grid opens in the viewer.
 source "$E2E_LIB"
 make_scratch
-DEM2MAP="$VORN_DATA/tools/dem2map"
+DEM2MAP=${DEM2MAP:?the converter to test}
 [ -x "$DEM2MAP" ] || fail "no dem2map at $DEM2MAP"
 
 # An ASCII grid, 256 x 200 cells: a cone 500 m high on ground at 500 m.

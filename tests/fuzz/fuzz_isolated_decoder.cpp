@@ -2,7 +2,7 @@
 // to a file and decoded afresh in a decoder child. Whatever the bytes, the
 // fuzzing process must survive and get either a well-formed surface, every
 // pixel byte of which it can read, or a failure with a reason.
-#include "app/image_decoder.h"
+#include "decoder/image_decoder.h"
 
 #include <SDL/SDL.h>
 #include <cstdint>

@@ -5,7 +5,7 @@
 #include "render/sky.h"
 #include "tests/support/gl_window.h"
 #include "tests/support/test_files.h"
-#include "tools/bmpfile.h"
+#include "datagen/bmpfile.h"
 
 #include <GL/gl.h>
 #include <SDL/SDL.h>

@@ -4,7 +4,7 @@
 #include "app/version.h"
 #include "font/bmf_parse.h"
 #include "font/text_layout.h"
-#include "tools/fontc_lib.h"
+#include "datagen/fontc_lib.h"
 
 #include <algorithm>
 #include <cstring>

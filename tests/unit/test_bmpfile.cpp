@@ -1,6 +1,6 @@
 // Texture files decode into exactly the bytes the tools meant GL to read.
 #include "tests/support/test_files.h"
-#include "tools/bmpfile.h"
+#include "datagen/bmpfile.h"
 
 #include <SDL/SDL_image.h>
 #include <gtest/gtest.h>

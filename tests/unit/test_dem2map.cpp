@@ -2,8 +2,8 @@
 // geographic systems, voids, grids without georeferencing, regions, and
 // the tool's failures as a process.
 #include "tests/support/test_files.h"
-#include "tools/dem2map_convert.h"
-#include "tools/dem2map_lib.h"
+#include "dem2map/dem2map_convert.h"
+#include "dem2map/dem2map_lib.h"
 
 #include <SDL/SDL_image.h>
 #include <cmath>

@@ -1,6 +1,6 @@
 // The grass texture: seamless, green, with structure, always the same.
-#include "tools/bmpfile.h"
-#include "tools/grassgen_lib.h"
+#include "datagen/bmpfile.h"
+#include "datagen/grassgen_lib.h"
 #include "tests/support/test_files.h"
 
 #include <SDL/SDL.h>

@@ -8,7 +8,7 @@
 #include <climits>
 #include <vector>
 
-#include "tools/heightgen.h"
+#include "datagen/heightgen.h"
 
 namespace {
 

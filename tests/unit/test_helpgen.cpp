@@ -1,6 +1,6 @@
 // Tests for the help panel typesetter.
 #include "app/version.h"
-#include "tools/helpgen_lib.h"
+#include "datagen/helpgen_lib.h"
 
 #include "tests/support/test_files.h"
 

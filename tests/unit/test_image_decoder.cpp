@@ -1,5 +1,5 @@
-#include "app/image_decoder.h"
-#include "app/image_reply.h"
+#include "decoder/image_decoder.h"
+#include "decoder/image_reply.h"
 
 #include <SDL/SDL.h>
 #include <SDL/SDL_image.h>

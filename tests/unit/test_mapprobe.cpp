@@ -1,7 +1,7 @@
 // The launcher's question: is this file a height map the viewer shows as it
 // is? The header probe must agree with the image library, and survive any
 // bytes.
-#include "tools/mapprobe_lib.h"
+#include "launcher/mapprobe_lib.h"
 
 #include <SDL/SDL_image.h>
 #include <dirent.h>

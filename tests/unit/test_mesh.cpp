@@ -2,7 +2,7 @@
 #include "tests/support/test_files.h"
 #include "terrain/heightmap.h"
 #include "terrain/mesh.h"
-#include "tools/heightgen.h"
+#include "datagen/heightgen.h"
 #include "tests/support/map_fixture.h"
 
 #include <SDL/SDL.h>

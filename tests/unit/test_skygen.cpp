@@ -1,5 +1,5 @@
 // Tests for the sky image generator.
-#include "tools/skygen_lib.h"
+#include "datagen/skygen_lib.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

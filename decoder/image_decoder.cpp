@@ -1,0 +1,711 @@
+#include "decoder/image_decoder.h"
+
+#include "decoder/image_reply.h"
+
+#include <SDL/SDL_image.h>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <seccomp.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define VORN_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VORN_SANITIZED 1
+#endif
+#endif
+
+#ifdef VORN_SANITIZED
+// A failed allocation gives a null pointer, as it does in the normal build,
+// so that a decoder out of memory reports it instead of dying.
+extern "C" const char *__asan_default_options() {
+    return "allocator_may_return_null=1";
+}
+#endif
+
+// Address space of a decoder child in the normal build; in sanitized builds,
+// whose runtime reserves terabytes of address space, the same amount of data
+// beyond what the process held when it was forked.
+static const rlim_t DecoderMemoryBytes = rlim_t(1) << 30;
+// Exit status of a child that could not put its limits or filter in place.
+static const int ChildSetupFailed = 70;
+// The reply channel's descriptor inside a child.
+static const int ChildReplyFd = 3;
+static const size_t MaxPathBytes = 4096;
+// How long the viewer waits beyond the wall-clock limit for the service to
+// report a decode's end before it gives the service up.
+static const int ServiceGraceSeconds = 10;
+
+struct DecodeRequest {
+    uint32_t sequence;
+    uint32_t probe;
+    uint32_t pathLength;
+    char path[MaxPathBytes];
+};
+
+struct DecodeOutcome {
+    uint32_t sequence;
+    int32_t end;
+    int32_t value;
+};
+
+// The decoder service as the viewer sees it.
+struct ImageDecoderService {
+    pid_t pid = -1;
+    int socket = -1;
+    uint32_t sequence = 0;
+    char startFailure[160] = "";
+};
+static ImageDecoderService decoderService;
+
+static int CountThreads() {
+    DIR *tasks = opendir("/proc/self/task");
+    if (!tasks) {
+        return -1;
+    }
+    int count = 0;
+    while (struct dirent *entry = readdir(tasks)) {
+        if (entry->d_name[0] != '.') {
+            ++count;
+        }
+    }
+    closedir(tasks);
+    return count;
+}
+
+static void CloseDescriptorsFrom(int first) {
+    if (syscall(SYS_close_range, first, ~0u, 0) != 0) {
+        for (int fd = first; fd < 1024; ++fd) {
+            close(fd);
+        }
+    }
+}
+
+// Makes fd the descriptor `target` and closes every descriptor above it.
+static void KeepOnlyDescriptor(int fd, int target) {
+    if (fd != target) {
+        dup2(fd, target);
+    }
+    CloseDescriptorsFrom(target + 1);
+}
+
+static int WriteAll(int fd, const void *data, size_t size) {
+    const char *bytes = static_cast<const char *>(data);
+    while (size > 0) {
+        ssize_t n = write(fd, bytes, size);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return -1;
+        }
+        bytes += n;
+        size -= static_cast<size_t>(n);
+    }
+    return 0;
+}
+
+// ---- the child: one image, then it ends ----
+
+#ifdef VORN_SANITIZED
+static long DataBytesInUse() {
+    FILE *status = fopen("/proc/self/status", "r");
+    if (!status) {
+        return -1;
+    }
+    char line[256];
+    long kib = -1;
+    while (fgets(line, sizeof line, status)) {
+        if (sscanf(line, "VmData: %ld kB", &kib) == 1) {
+            break;
+        }
+    }
+    fclose(status);
+    return kib < 0 ? -1 : kib * 1024;
+}
+#endif
+
+static int SetChildLimits() {
+    const struct rlimit noCore = {0, 0};
+    const struct rlimit cpu = {DecodeCpuSeconds, DecodeCpuSeconds + 1};
+    const struct rlimit noFileWrites = {0, 0};
+    if (setrlimit(RLIMIT_CORE, &noCore) != 0 || setrlimit(RLIMIT_CPU, &cpu) != 0 ||
+        setrlimit(RLIMIT_FSIZE, &noFileWrites) != 0) {
+        return -1;
+    }
+#ifdef VORN_SANITIZED
+    const long inUse = DataBytesInUse();
+    if (inUse < 0) {
+        return -1;
+    }
+    const struct rlimit data = {rlim_t(inUse) + DecoderMemoryBytes,
+                                rlim_t(inUse) + DecoderMemoryBytes};
+    return setrlimit(RLIMIT_DATA, &data);
+#else
+    const struct rlimit space = {DecoderMemoryBytes, DecoderMemoryBytes};
+    return setrlimit(RLIMIT_AS, &space);
+#endif
+}
+
+// Decoding needs memory, reading the open file, writing the reply and
+// exiting; anything else (opening files, sockets, exec, new processes) ends
+// the child with SIGSYS.
+static int InstallChildFilter() {
+    scmp_filter_ctx filter = seccomp_init(SCMP_ACT_KILL_PROCESS);
+    if (!filter) {
+        return -1;
+    }
+    const int allowed[] = {
+        SCMP_SYS(read),          SCMP_SYS(readv),       SCMP_SYS(pread64),
+        SCMP_SYS(write),         SCMP_SYS(writev),      SCMP_SYS(lseek),
+        SCMP_SYS(fstat),         SCMP_SYS(newfstatat),  SCMP_SYS(brk),
+        SCMP_SYS(munmap),        SCMP_SYS(mremap),      SCMP_SYS(madvise),
+        SCMP_SYS(close),         SCMP_SYS(exit),        SCMP_SYS(exit_group),
+        SCMP_SYS(rt_sigreturn),  SCMP_SYS(futex),       SCMP_SYS(getpid),
+        SCMP_SYS(gettid),        SCMP_SYS(tgkill),      SCMP_SYS(rt_sigprocmask),
+        SCMP_SYS(clock_gettime), SCMP_SYS(sched_yield), SCMP_SYS(sigaltstack),
+        SCMP_SYS(sysinfo),
+    };
+    int result = 0;
+    for (int call : allowed) {
+        result |= seccomp_rule_add(filter, SCMP_ACT_ALLOW, call, 0);
+    }
+    // Memory, but never executable memory.
+    result |= seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(mmap), 1,
+                               SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0));
+    result |= seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(mprotect), 1,
+                               SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0));
+    // The C library asks whether an output stream is a terminal: it is not.
+    result |= seccomp_rule_add(filter, SCMP_ACT_ERRNO(ENOTTY), SCMP_SYS(ioctl), 0);
+    if (result == 0) {
+        result = seccomp_load(filter);
+    }
+    seccomp_release(filter);
+    return result == 0 ? 0 : -1;
+}
+
+static void SendFailure(const char *text) {
+    ImageReplyHeader header = {};
+    header.magic = ImageReplyMagic;
+    header.result = ImageReplyFailed;
+    size_t length = strlen(text);
+    if (length > MaxImageErrorText) {
+        length = MaxImageErrorText;
+    }
+    header.textLength = static_cast<uint32_t>(length);
+    if (WriteAll(ChildReplyFd, &header, sizeof header) == 0) {
+        WriteAll(ChildReplyFd, text, length);
+    }
+}
+
+static void SendSurface(const SDL_Surface *surface) {
+    const SDL_PixelFormat *format = surface->format;
+    ImageReplyHeader header = {};
+    header.magic = ImageReplyMagic;
+    header.result = ImageReplyDecoded;
+    header.width = static_cast<uint32_t>(surface->w);
+    header.height = static_cast<uint32_t>(surface->h);
+    header.pitch = surface->pitch;
+    header.bitsPerPixel = format->BitsPerPixel;
+    header.bytesPerPixel = format->BytesPerPixel;
+    header.rmask = format->Rmask;
+    header.gmask = format->Gmask;
+    header.bmask = format->Bmask;
+    header.amask = format->Amask;
+    header.flags = surface->flags & ImageReplySurfaceFlags;
+    header.colourKey = format->colorkey;
+    header.alpha = format->alpha;
+    header.colourCount = format->palette ? static_cast<uint32_t>(format->palette->ncolors) : 0;
+    if (WriteAll(ChildReplyFd, &header, sizeof header) != 0) {
+        return;
+    }
+    if (header.colourCount > 0 &&
+        WriteAll(ChildReplyFd, format->palette->colors, size_t(header.colourCount) * 4) != 0) {
+        return;
+    }
+    WriteAll(ChildReplyFd, surface->pixels, size_t(surface->pitch) * size_t(surface->h));
+}
+
+[[noreturn]] static void DecodeInChild(const DecodeRequest &request, int replyFd, int directoryFd) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    // Relative names mean what they mean to the viewer.
+    if (fchdir(directoryFd) != 0) {
+        _exit(ChildSetupFailed);
+    }
+    // The parent sees a crash as the signal it is, in every build.
+    const int fatal[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGSYS, SIGXCPU, SIGPIPE};
+    for (int sig : fatal) {
+        signal(sig, SIG_DFL);
+    }
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    KeepOnlyDescriptor(replyFd, ChildReplyFd);
+    if (SetChildLimits() != 0) {
+        _exit(ChildSetupFailed);
+    }
+    // Opening may block (a named pipe nobody writes): the service's wall
+    // clock ends that.
+    SDL_RWops *source = SDL_RWFromFile(request.path, "rb");
+    if (!source) {
+        SendFailure(SDL_GetError());
+        _exit(0);
+    }
+    if (InstallChildFilter() != 0) {
+        _exit(ChildSetupFailed);
+    }
+    if (request.probe == static_cast<uint32_t>(DecoderProbe::OpenAfterFilter)) {
+        int fd = open("/dev/null", O_RDONLY);
+        (void)fd;
+    }
+    // The request is this child's own copy.
+    char *extension = strrchr(const_cast<char *>(request.path), '.');
+    if (extension) {
+        ++extension;
+    }
+    SDL_Surface *surface = IMG_LoadTyped_RW(source, 1, extension);
+    if (!surface) {
+        SendFailure(SDL_GetError());
+    } else {
+        SendSurface(surface);
+    }
+    _exit(0);
+}
+
+// ---- the service: forks one child per request and waits for it ----
+
+// Waits for the child until the deadline, killing it then. Returns its end.
+static DecodeOutcome AwaitChild(pid_t child) {
+    DecodeOutcome outcome = {0, static_cast<int32_t>(DecoderEnd::Exited), 0};
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(DecodeWallSeconds);
+    const int watch = static_cast<int>(syscall(SYS_pidfd_open, child, 0));
+    int status = 0;
+    bool ended = false;
+    while (!ended) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0) {
+            break;
+        }
+        if (watch >= 0) {
+            struct pollfd ready = {watch, POLLIN, 0};
+            poll(&ready, 1, static_cast<int>(left));
+        } else {
+            usleep(2000);
+        }
+        ended = waitpid(child, &status, WNOHANG) == child;
+    }
+    if (watch >= 0) {
+        close(watch);
+    }
+    if (!ended) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+        outcome.end = static_cast<int32_t>(DecoderEnd::TimedOut);
+        return outcome;
+    }
+    if (WIFSIGNALED(status)) {
+        outcome.end = static_cast<int32_t>(DecoderEnd::Signalled);
+        outcome.value = WTERMSIG(status);
+    } else {
+        outcome.value = WEXITSTATUS(status);
+    }
+    return outcome;
+}
+
+static DecodeOutcome RunOneDecode(const DecodeRequest &request, int replyFd, int directoryFd) {
+    const pid_t child = fork();
+    if (child == 0) {
+        DecodeInChild(request, replyFd, directoryFd);
+    }
+    // The reply channel now belongs to the child alone: its end closes it.
+    close(replyFd);
+    close(directoryFd);
+    if (child < 0) {
+        return DecodeOutcome{0, static_cast<int32_t>(DecoderEnd::NotStarted), errno};
+    }
+    return AwaitChild(child);
+}
+
+// Receives one request, the descriptor of its reply channel and that of the
+// viewer's working directory. Returns 1, 0 when the viewer has gone, or -1
+// for a malformed request (any descriptor received is then closed).
+static int ReceiveRequest(int socket, DecodeRequest *request, int fds[2]) {
+    fds[0] = fds[1] = -1;
+    struct iovec data = {request, sizeof *request};
+    alignas(struct cmsghdr) char control[CMSG_SPACE(2 * sizeof(int))];
+    struct msghdr message = {};
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    ssize_t n;
+    do {
+        n = recvmsg(socket, &message, MSG_CMSG_CLOEXEC);
+    } while (n < 0 && errno == EINTR);
+    if (n <= 0) {
+        return 0;
+    }
+    struct cmsghdr *c = CMSG_FIRSTHDR(&message);
+    if (c && c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS) {
+        const size_t count = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+        memcpy(fds, CMSG_DATA(c), (count < 2 ? count : 2) * sizeof(int));
+    }
+    if (n != static_cast<ssize_t>(sizeof *request) || fds[0] < 0 || fds[1] < 0 ||
+        (message.msg_flags & MSG_CTRUNC) || request->pathLength >= MaxPathBytes ||
+        request->path[request->pathLength] != '\0') {
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i] >= 0) {
+                close(fds[i]);
+            }
+        }
+        return -1;
+    }
+    return 1;
+}
+
+[[noreturn]] static void ServeDecodes(int socket) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    int quiet = open("/dev/null", O_RDWR);
+    if (quiet >= 0) {
+        dup2(quiet, STDIN_FILENO);
+        dup2(quiet, STDOUT_FILENO);
+        dup2(quiet, STDERR_FILENO);
+    }
+    const int serviceSocket = 3;
+    KeepOnlyDescriptor(socket, serviceSocket);
+    signal(SIGPIPE, SIG_IGN);
+    // Every format library is loaded here, once, so that no child needs to
+    // open one.
+    IMG_Init(IMG_INIT_JPG | IMG_INIT_PNG | IMG_INIT_TIF | IMG_INIT_WEBP);
+    for (;;) {
+        DecodeRequest request;
+        int fds[2];
+        int received = ReceiveRequest(serviceSocket, &request, fds);
+        if (received == 0) {
+            _exit(0);
+        }
+        DecodeOutcome outcome;
+        if (received < 0) {
+            outcome = DecodeOutcome{0, static_cast<int32_t>(DecoderEnd::NotStarted), EINVAL};
+        } else {
+            outcome = RunOneDecode(request, fds[0], fds[1]);
+        }
+        outcome.sequence = request.sequence;
+        send(serviceSocket, &outcome, sizeof outcome, MSG_NOSIGNAL);
+    }
+}
+
+int StartImageDecoder() {
+    if (decoderService.pid > 0) {
+        return 0;
+    }
+    if (CountThreads() != 1) {
+        snprintf(decoderService.startFailure, sizeof decoderService.startFailure,
+                 "the image decoder was not started while the process had one thread");
+        return -1;
+    }
+    int pair[2];
+    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) {
+        snprintf(decoderService.startFailure, sizeof decoderService.startFailure,
+                 "the image decoder could not be started (%s)", strerror(errno));
+        return -1;
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        ServeDecodes(pair[1]);
+    }
+    close(pair[1]);
+    if (pid < 0) {
+        snprintf(decoderService.startFailure, sizeof decoderService.startFailure,
+                 "the image decoder could not be started (%s)", strerror(errno));
+        close(pair[0]);
+        return -1;
+    }
+    decoderService.pid = pid;
+    decoderService.socket = pair[0];
+    decoderService.startFailure[0] = '\0';
+    return 0;
+}
+
+void StopImageDecoder() {
+    if (decoderService.pid <= 0) {
+        return;
+    }
+    close(decoderService.socket);
+    kill(decoderService.pid, SIGKILL);
+    waitpid(decoderService.pid, nullptr, 0);
+    decoderService.pid = -1;
+    decoderService.socket = -1;
+}
+
+// ---- the viewer's side ----
+
+using Clock = std::chrono::steady_clock;
+
+// Waits until fd is readable or the deadline passes. Returns 0 when readable.
+static int WaitReadable(int fd, Clock::time_point deadline) {
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) {
+            return -1;
+        }
+        struct pollfd ready = {fd, POLLIN, 0};
+        int n = poll(&ready, 1, static_cast<int>(left));
+        if (n > 0) {
+            return 0;
+        }
+        if (n < 0 && errno != EINTR) {
+            return -1;
+        }
+    }
+}
+
+// Reads up to size bytes, stopping early only at the channel's end. Returns
+// the bytes read, or -1 when the deadline passed or reading failed.
+static ssize_t ReadUpTo(int fd, void *data, size_t size, Clock::time_point deadline) {
+    char *bytes = static_cast<char *>(data);
+    size_t done = 0;
+    while (done < size) {
+        if (WaitReadable(fd, deadline) != 0) {
+            return -1;
+        }
+        ssize_t n = read(fd, bytes + done, size - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return -1;
+        }
+        if (n == 0) {
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+// Reads one part of the reply of exactly size bytes. Returns 0, or -1 with
+// *why set.
+static int ReadPart(int fd, void *data, size_t size, Clock::time_point deadline, const char **why) {
+    ssize_t n = ReadUpTo(fd, data, size, deadline);
+    if (n < 0) {
+        *why = "the reply could not be read";
+        return -1;
+    }
+    return CheckImageReplyLength(ImageReplyLayout{size, 0, 0}, static_cast<size_t>(n), why);
+}
+
+// Builds the surface a decoded reply describes, reading its palette and
+// pixels into it. Returns it, or null with *why set.
+static SDL_Surface *ReadDecodedSurface(int fd, const ImageReplyHeader &header,
+                                       const ImageReplyLayout &layout, Clock::time_point deadline,
+                                       const char **why) {
+    SDL_Surface *surface =
+        SDL_CreateRGBSurface(SDL_SWSURFACE, static_cast<int>(header.width),
+                             static_cast<int>(header.height), static_cast<int>(header.bitsPerPixel),
+                             header.rmask, header.gmask, header.bmask, header.amask);
+    if (!surface) {
+        *why = "Out of memory";
+        return nullptr;
+    }
+    SDL_PixelFormat *format = surface->format;
+    const bool palette = format->palette != nullptr;
+    if (surface->pitch != header.pitch || format->BytesPerPixel != header.bytesPerPixel ||
+        format->BitsPerPixel != header.bitsPerPixel || format->Rmask != header.rmask ||
+        format->Gmask != header.gmask || format->Bmask != header.bmask ||
+        format->Amask != header.amask ||
+        (header.colourCount > 0 &&
+         (!palette || header.colourCount > static_cast<uint32_t>(format->palette->ncolors)))) {
+        *why = "the reply's pixel format is not one a surface can have";
+        SDL_FreeSurface(surface);
+        return nullptr;
+    }
+    if (palette) {
+        format->palette->ncolors = static_cast<int>(header.colourCount);
+    }
+    if ((header.colourCount > 0 &&
+         ReadPart(fd, format->palette->colors, layout.paletteBytes, deadline, why) != 0) ||
+        (layout.pixelBytes > 0 &&
+         ReadPart(fd, surface->pixels, layout.pixelBytes, deadline, why) != 0)) {
+        SDL_FreeSurface(surface);
+        return nullptr;
+    }
+    if (header.flags & SDL_SRCCOLORKEY) {
+        SDL_SetColorKey(surface, SDL_SRCCOLORKEY | (header.flags & SDL_RLEACCELOK),
+                        header.colourKey);
+    }
+    if ((surface->flags & SDL_SRCALPHA) != (header.flags & SDL_SRCALPHA) ||
+        format->alpha != header.alpha) {
+        SDL_SetAlpha(surface, header.flags & SDL_SRCALPHA, static_cast<Uint8>(header.alpha));
+    }
+    return surface;
+}
+
+// Reads a whole reply from the child. Returns the surface, or null with the
+// reason in text.
+static SDL_Surface *ReadReply(int fd, Clock::time_point deadline, char *text, size_t size) {
+    const char *why = nullptr;
+    ImageReplyHeader header;
+    ImageReplyLayout layout;
+    if (ReadPart(fd, &header, sizeof header, deadline, &why) != 0 ||
+        CheckImageReplyHeader(header, &layout, &why) != 0) {
+        snprintf(text, size, "the image decoder's reply is malformed: %s", why);
+        return nullptr;
+    }
+    SDL_Surface *surface = nullptr;
+    if (header.result == ImageReplyFailed) {
+        char reason[MaxImageErrorText + 1];
+        if (ReadPart(fd, reason, layout.textBytes, deadline, &why) != 0) {
+            snprintf(text, size, "the image decoder's reply is malformed: %s", why);
+            return nullptr;
+        }
+        reason[layout.textBytes] = '\0';
+        for (size_t i = 0; i < layout.textBytes; ++i) {
+            if (reason[i] < 0x20 || reason[i] == 0x7f) {
+                reason[i] = '?';
+            }
+        }
+        snprintf(text, size, "%s", DecoderFailureReason(reason));
+    } else {
+        surface = ReadDecodedSurface(fd, header, layout, deadline, &why);
+        if (!surface) {
+            snprintf(text, size, "%s", DecoderFailureReason(why));
+            return nullptr;
+        }
+    }
+    char extra;
+    ssize_t more = ReadUpTo(fd, &extra, 1, deadline);
+    if (more != 0) {
+        snprintf(text, size, "the image decoder's reply is malformed: %s",
+                 more < 0 ? "the reply could not be read" : "the reply goes on past its end");
+        SDL_FreeSurface(surface);
+        return nullptr;
+    }
+    return surface;
+}
+
+static int SendRequest(const DecodeRequest &request, int replyFd, int directoryFd) {
+    struct iovec data = {const_cast<DecodeRequest *>(&request), sizeof request};
+    alignas(struct cmsghdr) char control[CMSG_SPACE(2 * sizeof(int))] = {};
+    struct msghdr message = {};
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    struct cmsghdr *c = CMSG_FIRSTHDR(&message);
+    c->cmsg_level = SOL_SOCKET;
+    c->cmsg_type = SCM_RIGHTS;
+    c->cmsg_len = CMSG_LEN(2 * sizeof(int));
+    const int fds[2] = {replyFd, directoryFd};
+    memcpy(CMSG_DATA(c), fds, sizeof fds);
+    ssize_t n;
+    do {
+        n = sendmsg(decoderService.socket, &message, MSG_NOSIGNAL);
+    } while (n < 0 && errno == EINTR);
+    return n == static_cast<ssize_t>(sizeof request) ? 0 : -1;
+}
+
+// Receives the service's report of how the request's child ended.
+static int ReceiveOutcome(uint32_t sequence, Clock::time_point deadline, DecodeOutcome *outcome) {
+    for (;;) {
+        if (WaitReadable(decoderService.socket, deadline) != 0) {
+            return -1;
+        }
+        ssize_t n = recv(decoderService.socket, outcome, sizeof *outcome, 0);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n != static_cast<ssize_t>(sizeof *outcome)) {
+            return -1;
+        }
+        // A report left over from a request given up earlier is skipped.
+        if (outcome->sequence == sequence) {
+            return 0;
+        }
+    }
+}
+
+SDL_Surface *LoadImageIsolatedProbing(const char *file, DecoderProbe probe) {
+    if (StartImageDecoder() != 0) {
+        SDL_SetError("%s", decoderService.startFailure);
+        return nullptr;
+    }
+    DecodeRequest request = {};
+    const size_t length = strlen(file);
+    if (length >= MaxPathBytes) {
+        SDL_SetError("the image file name is too long");
+        return nullptr;
+    }
+    memcpy(request.path, file, length + 1);
+    request.pathLength = static_cast<uint32_t>(length);
+    request.probe = static_cast<uint32_t>(probe);
+    request.sequence = ++decoderService.sequence;
+
+    int channel[2];
+    const int here = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (here < 0 || pipe2(channel, O_CLOEXEC) != 0) {
+        SDL_SetError("the image decoder could not be reached (%s)", strerror(errno));
+        if (here >= 0) {
+            close(here);
+        }
+        return nullptr;
+    }
+    // A wider channel lets a large image through in fewer turns.
+    fcntl(channel[1], F_SETPIPE_SZ, 1 << 20);
+    const int sent = SendRequest(request, channel[1], here);
+    close(here);
+    if (sent != 0) {
+        close(channel[0]);
+        close(channel[1]);
+        StopImageDecoder();
+        SDL_SetError("the image decoder service has stopped");
+        return nullptr;
+    }
+    close(channel[1]);
+    const auto deadline =
+        Clock::now() + std::chrono::seconds(DecodeWallSeconds + ServiceGraceSeconds);
+    char replyText[MaxImageErrorText + 160];
+    SDL_Surface *surface = ReadReply(channel[0], deadline, replyText, sizeof replyText);
+    close(channel[0]);
+
+    DecodeOutcome outcome;
+    if (ReceiveOutcome(request.sequence, deadline, &outcome) != 0) {
+        SDL_FreeSurface(surface);
+        StopImageDecoder();
+        SDL_SetError("the image decoder service has stopped");
+        return nullptr;
+    }
+    char endText[160];
+    if (DescribeDecoderEnd(static_cast<DecoderEnd>(outcome.end), outcome.value, endText,
+                           sizeof endText) != 0) {
+        SDL_FreeSurface(surface);
+        SDL_SetError("%s", endText);
+        return nullptr;
+    }
+    if (!surface) {
+        SDL_SetError("%s", replyText);
+    }
+    return surface;
+}
+
+SDL_Surface *LoadImageIsolated(const char *file) {
+    return LoadImageIsolatedProbing(file, DecoderProbe::None);
+}

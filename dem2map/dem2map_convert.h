@@ -1,0 +1,50 @@
+// dem2map's work on files: reading an elevation model with GDAL into a map
+// of height steps, the summary of what was done, and writing the map.
+#pragma once
+
+#include "dem2map/dem2map_lib.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// A converted map and what the summary tells about it.
+struct DemResult {
+    int side = 0;
+    std::vector<unsigned char> steps; // side * side, row 0 the northern edge, west to east
+
+    int sourceW = 0, sourceH = 0;
+    std::string dataType;
+    std::string crs;                       // the coordinate system's name; empty when there is none
+    double groundMetres = 0;               // the square's side on the ground; 0 when unknown
+    double squareCols = 0, squareRows = 0; // the square across, in source pixels
+    int hasCentre = 0;
+    double centreLon = 0, centreLat = 0;
+    double lowest = 0, highest = 0; // metres, over the map
+    long long voids = 0;            // void source points filled
+    int fit = 0;                    // 1: the relief was stretched over all levels
+    DemHeightPlan plan = {};
+    const char *resampling = "";
+};
+
+// Reads opts->input with GDAL (band 1, elevations in metres) and makes its
+// map. Needs GDALAllRegister first. Returns 0, or -1 with one line (no line
+// end) in err naming the input and the reason.
+int ConvertDem(const DemOptions *opts, DemResult *result, char *err, size_t errSize);
+
+// The few lines that tell what ConvertDem made.
+void PrintDemSummary(FILE *out, const DemOptions *opts, const DemResult *result);
+
+// Creates an empty temporary file beside output, into which the map is
+// written before it takes output's name. Returns 0, or -1 with the reason
+// in err when output cannot be written there.
+int ReserveDemOutput(const char *output, std::string *tempPath, char *err, size_t errSize);
+
+// Writes the map as an 8-bit BMP with a grey-ramp palette to tempPath and
+// renames it to output. Returns 0, or -1 with the reason in err; the
+// temporary file is removed then and output is left as it was.
+int CommitDemOutput(const std::string &tempPath, const char *output, int side,
+                    const unsigned char *steps, char *err, size_t errSize);
+
+// Removes the temporary file of a conversion that failed.
+void DropDemOutput(const std::string &tempPath);

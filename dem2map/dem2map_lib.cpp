@@ -1,0 +1,244 @@
+#include "dem2map/dem2map_lib.h"
+
+#include "app/world.h"
+#include "datagen/cli.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// A finite decimal number above 0 and at most max, nothing after it.
+int ParsePositive(const char *text, double max, double *value) {
+    if (!text || text[0] == '\0') {
+        return -1;
+    }
+    errno = 0;
+    char *end = nullptr;
+    double v = strtod(text, &end);
+    if (errno != 0 || *end != '\0' || !std::isfinite(v) || v <= 0.0 || v > max) {
+        return -1;
+    }
+    *value = v;
+    return 0;
+}
+
+// Chebyshev distance from the origin to the segment a-b: the convex,
+// piecewise linear max(|x(t)|, |y(t)|) takes its least value at an end or
+// where one of |x|, |y|, x - y, x + y changes sign.
+double ChebyshevToSegment(double ax, double ay, double bx, double by) {
+    const double dx = bx - ax, dy = by - ay;
+    double ts[6] = {0.0, 1.0, -1.0, -1.0, -1.0, -1.0};
+    if (dx != 0.0)
+        ts[2] = -ax / dx;
+    if (dy != 0.0)
+        ts[3] = -ay / dy;
+    if (dx - dy != 0.0)
+        ts[4] = -(ax - ay) / (dx - dy);
+    if (dx + dy != 0.0)
+        ts[5] = -(ax + ay) / (dx + dy);
+    double best = HUGE_VAL;
+    for (double t : ts) {
+        if (t < 0.0 || t > 1.0)
+            continue;
+        const double d = fmax(fabs(ax + t * dx), fabs(ay + t * dy));
+        if (d < best)
+            best = d;
+    }
+    return best;
+}
+
+} // namespace
+
+int ParseDemArgs(int argc, char **argv, DemOptions *opts, char *err, size_t errSize) {
+    *opts = DemOptions();
+    const char *positional[2] = {nullptr, nullptr};
+    int count = 0;
+    if (argc < 2) {
+        snprintf(err, errSize, "%s", DemUsage);
+        return -1;
+    }
+    for (int i = 1; i < argc; ++i) {
+        const char *arg = argv[i];
+        if (strncmp(arg, "--", 2) != 0) {
+            if (count == 2) {
+                snprintf(err, errSize, "dem2map: too many arguments at '%s'", arg);
+                return -1;
+            }
+            positional[count++] = arg;
+            continue;
+        }
+        const int values = strcmp(arg, "--region") == 0 ? 4 : 1;
+        const bool known = strcmp(arg, "--side") == 0 || strcmp(arg, "--max-side") == 0 ||
+                           strcmp(arg, "--scale") == 0 || strcmp(arg, "--exaggerate") == 0 ||
+                           strcmp(arg, "--region") == 0 || strcmp(arg, "--width") == 0;
+        if (!known) {
+            snprintf(err, errSize, "dem2map: unknown option '%s'", arg);
+            return -1;
+        }
+        if (i + values >= argc) {
+            snprintf(err, errSize, "dem2map: %s needs %s", arg,
+                     values == 4 ? "XOFF YOFF WIDTH HEIGHT" : "a value");
+            return -1;
+        }
+        const char *value = argv[i + 1];
+        if (strcmp(arg, "--side") == 0 || strcmp(arg, "--max-side") == 0) {
+            unsigned long long side = 0;
+            if (ParseWholeNumber(value, DemMaxSide, &side) != 0 || side < 1) {
+                snprintf(err, errSize, "dem2map: %s must be a whole number from 1 to %d, not '%s'",
+                         arg, DemMaxSide, value);
+                return -1;
+            }
+            *(strcmp(arg, "--side") == 0 ? &opts->side : &opts->maxSide) = static_cast<int>(side);
+        } else if (strcmp(arg, "--scale") == 0) {
+            if (strcmp(value, "true") == 0) {
+                opts->scale = DemScaleTrue;
+            } else if (strcmp(value, "fit") == 0) {
+                opts->scale = DemScaleFit;
+            } else {
+                snprintf(err, errSize, "dem2map: --scale must be 'true' or 'fit', not '%s'", value);
+                return -1;
+            }
+        } else if (strcmp(arg, "--exaggerate") == 0) {
+            if (ParsePositive(value, DemMaxExaggeration, &opts->exaggerate) != 0) {
+                snprintf(err, errSize,
+                         "dem2map: --exaggerate must be a number above 0 and at most %g, not '%s'",
+                         DemMaxExaggeration, value);
+                return -1;
+            }
+            opts->hasExaggerate = 1;
+        } else if (strcmp(arg, "--width") == 0) {
+            if (ParsePositive(value, 1e9, &opts->width) != 0) {
+                snprintf(err, errSize,
+                         "dem2map: --width must be a number of metres above 0, not '%s'", value);
+                return -1;
+            }
+        } else {
+            unsigned long long v[4];
+            for (int k = 0; k < 4; ++k) {
+                if (ParseWholeNumber(argv[i + 1 + k], 1ULL << 31, &v[k]) != 0) {
+                    snprintf(err, errSize,
+                             "dem2map: --region takes four whole numbers of source pixels, not "
+                             "'%s'",
+                             argv[i + 1 + k]);
+                    return -1;
+                }
+            }
+            if (v[2] == 0 || v[3] == 0) {
+                snprintf(err, errSize, "dem2map: --region %llu x %llu is empty", v[2], v[3]);
+                return -1;
+            }
+            if (v[2] < static_cast<unsigned long long>(DemMinRegionSide) ||
+                v[3] < static_cast<unsigned long long>(DemMinRegionSide)) {
+                snprintf(err, errSize,
+                         "dem2map: --region %llu x %llu is too small: at least %d x %d pixels",
+                         v[2], v[3], DemMinRegionSide, DemMinRegionSide);
+                return -1;
+            }
+            opts->hasRegion = 1;
+            opts->regionX = static_cast<long long>(v[0]);
+            opts->regionY = static_cast<long long>(v[1]);
+            opts->regionW = static_cast<long long>(v[2]);
+            opts->regionH = static_cast<long long>(v[3]);
+        }
+        i += values;
+    }
+    if (count < 2) {
+        snprintf(err, errSize, "%s", DemUsage);
+        return -1;
+    }
+    if (positional[0][0] == '\0' || positional[1][0] == '\0') {
+        snprintf(err, errSize, "dem2map: empty %s path",
+                 positional[0][0] == '\0' ? "input" : "output");
+        return -1;
+    }
+    if (opts->hasExaggerate && opts->scale == DemScaleFit) {
+        snprintf(err, errSize,
+                 "dem2map: --exaggerate multiplies the true scale; it cannot go "
+                 "with --scale fit");
+        return -1;
+    }
+    opts->input = positional[0];
+    opts->output = positional[1];
+    return 0;
+}
+
+double LargestCentredSquare(const double *xs, const double *ys, int count, double cx, double cy) {
+    if (!xs || !ys || count < 3) {
+        return 0.0;
+    }
+    double best = HUGE_VAL;
+    for (int i = 0; i < count; ++i) {
+        const int j = (i + 1) % count;
+        const double d = ChebyshevToSegment(xs[i] - cx, ys[i] - cy, xs[j] - cx, ys[j] - cy);
+        if (d < best)
+            best = d;
+    }
+    return best;
+}
+
+DemWindow CentredSquareWindow(double regionX, double regionY, double regionW, double regionH,
+                              double pixelW, double pixelH) {
+    DemWindow win;
+    win.ground = fmin(regionW * pixelW, regionH * pixelH);
+    win.w = fmin(regionW, win.ground / pixelW);
+    win.h = fmin(regionH, win.ground / pixelH);
+    win.x = regionX + (regionW - win.w) / 2.0;
+    win.y = regionY + (regionH - win.h) / 2.0;
+    return win;
+}
+
+DemHeightPlan PlanHeights(double lowest, double highest, double groundWidth, int fit,
+                          double exaggerate) {
+    DemHeightPlan plan;
+    const double relief = highest > lowest ? highest - lowest : 0.0;
+    // World units per metre of ground, when the ground's size is known.
+    const double worldPerMetre = groundWidth > 0.0 ? WorldExtent / groundWidth : 0.0;
+    plan.compressed = 0;
+    if (fit || worldPerMetre == 0.0) {
+        plan.stepsPerMetre = relief > 0.0 ? MaxHeightStep / relief : 0.0;
+    } else {
+        plan.stepsPerMetre = worldPerMetre / HeightStep * exaggerate;
+        if (floor(relief * plan.stepsPerMetre + 0.5) > MaxHeightStep) {
+            plan.stepsPerMetre = MaxHeightStep / relief;
+            plan.compressed = 1;
+        }
+    }
+    plan.exaggeration =
+        worldPerMetre > 0.0 ? plan.stepsPerMetre * HeightStep / worldPerMetre : -1.0;
+    if (relief == 0.0 && worldPerMetre > 0.0) {
+        // Flat ground keeps any scale: report the one asked for.
+        plan.exaggeration = fit ? 1.0 : exaggerate;
+    }
+    plan.highestStep =
+        static_cast<int>(fmin(floor(relief * plan.stepsPerMetre + 0.5), MaxHeightStep));
+    return plan;
+}
+
+void ElevationsToSteps(const float *elev, size_t count, double lowest, double stepsPerMetre,
+                       unsigned char *out) {
+    for (size_t i = 0; i < count; ++i) {
+        double s = floor((elev[i] - lowest) * stepsPerMetre + 0.5);
+        if (!(s > 0.0))
+            s = 0.0;
+        if (s > MaxHeightStep)
+            s = MaxHeightStep;
+        out[i] = static_cast<unsigned char>(s);
+    }
+}
+
+void BoxAverage(const float *in, int side, int k, float *out) {
+    const int n = side / k;
+    for (int r = 0; r < n; ++r) {
+        for (int c = 0; c < n; ++c) {
+            double sum = 0.0;
+            for (int y = r * k; y < (r + 1) * k; ++y)
+                for (int x = c * k; x < (c + 1) * k; ++x)
+                    sum += in[static_cast<size_t>(y) * side + x];
+            out[static_cast<size_t>(r) * n + c] = static_cast<float>(sum / (k * k));
+        }
+    }
+}

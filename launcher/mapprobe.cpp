@@ -1,0 +1,77 @@
+// mapprobe: tells whether the viewer shows a file as a height map as it is.
+//
+//   mapprobe FILE
+//
+// Exit status 0, with the map's side on standard output, when FILE is an
+// 8-bit square image of 1 to 4096 pixels that the image library decodes;
+// 1 when it is any other file (one line on stderr says why); 2 when it
+// cannot be read. Only a header that passes is handed to the decoder, so a
+// large or unknown file is never decoded, and the decoding runs in the
+// viewer's own isolated decoder.
+#include <SDL.h>
+#include <errno.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <vector>
+
+#include "decoder/image_decoder.h"
+#include "launcher/mapprobe_lib.h"
+
+namespace {
+
+// Enough for every header the probe reads, a GIF's extensions included.
+constexpr size_t HeaderBytes = 64 * 1024;
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (argc != 2) {
+        fprintf(stderr, "usage: mapprobe FILE\n");
+        return 2;
+    }
+    const char *path = argv[1];
+    FILE *file = fopen(path, "rb");
+    if (!file) {
+        fprintf(stderr, "mapprobe: cannot open %s: %s\n", path, strerror(errno));
+        return 2;
+    }
+    std::vector<unsigned char> head(HeaderBytes);
+    size_t got = fread(head.data(), 1, head.size(), file);
+    int readError = ferror(file);
+    fclose(file);
+    if (readError) {
+        fprintf(stderr, "mapprobe: cannot read %s\n", path);
+        return 2;
+    }
+
+    ImageHeader header;
+    if (!ProbeHeightMapHeader(head.data(), got, path, &header)) {
+        if (header.format) {
+            fprintf(stderr, "mapprobe: %s: a %s image of %ld x %ld, not an 8-bit square one\n",
+                    path, header.format, header.width, header.height);
+        } else {
+            fprintf(stderr, "mapprobe: %s: not an image the viewer reads\n", path);
+        }
+        return 1;
+    }
+
+    // The header says yes: the decoder has the last word, as in the viewer.
+    SDL_Surface *image = LoadImageIsolated(path);
+    if (!image) {
+        fprintf(stderr, "mapprobe: %s: %s\n", path, SDL_GetError());
+        StopImageDecoder();
+        return 1;
+    }
+    int ok = image->format->BitsPerPixel == 8 && image->w == image->h && image->w >= 1 &&
+             image->w <= MaxProbeSide;
+    int side = image->w;
+    SDL_FreeSurface(image);
+    StopImageDecoder();
+    if (!ok) {
+        fprintf(stderr, "mapprobe: %s: does not decode to an 8-bit square image\n", path);
+        return 1;
+    }
+    printf("%d\n", side);
+    return 0;
+}
