@@ -1,6 +1,6 @@
 #include "camera/camera.h"
 
-#include "render/video.h"
+#include "render/video_state.h"
 #include "terrain/heightmap.h"
 
 #include <SDL/SDL.h>

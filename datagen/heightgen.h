@@ -6,7 +6,6 @@
 #pragma once
 
 #include "app/world.h"
-#include "terrain/heightmap.h"
 
 // Largest side accepted by GenerateHeightMap.
 constexpr int HeightMapMaxSide = MaxMapSize;

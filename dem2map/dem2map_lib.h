@@ -3,7 +3,7 @@
 // viewer's height steps.
 #pragma once
 
-#include "terrain/heightmap.h"
+#include "app/world.h"
 
 #include <cstddef>
 

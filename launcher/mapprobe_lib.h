@@ -4,7 +4,7 @@
 // Works on bytes only, never trusting a size or an offset in them.
 #pragma once
 
-#include "terrain/heightmap.h"
+#include "app/world.h"
 
 #include <cstddef>
 

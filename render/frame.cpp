@@ -1,6 +1,6 @@
 #include "render/frame.h"
 
-#include "app/shell.h"
+#include "app/version.h"
 #include "app/world.h"
 #include "camera/camera.h"
 #include "font/text.h"

@@ -2,8 +2,8 @@
 
 #include "app/log.h"
 #include "app/world.h"
+#include "render/gl_errors.h"
 #include "render/texture.h"
-#include "render/video.h"
 
 #include <SDL/SDL.h>
 

@@ -12,8 +12,6 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
-VideoState videoState;
-
 static const GLfloat LightAmbient[] = {0.35f, 0.25f, 0.01f, 1.0f};
 static const GLfloat LightDiffuse[] = {0.25f, 0.8f, 0.2f, 1.0f};
 static const GLfloat LightSpecular[] = {1.0f, 1.0f, 1.0f, 1.0f};
@@ -97,16 +95,6 @@ static int OpenFirstWindow() {
     fprintf(DebugLog, "ERROR: setting the video mode %d x %d failed with error: %s\n", StartWidth,
             StartHeight, SDL_GetError());
     return -1;
-}
-
-int DrainGlErrors() {
-    int logged = 0;
-    for (GLenum code = glGetError(); code != GL_NO_ERROR; code = glGetError()) {
-        fprintf(DebugLog, "ERROR: GL_ERROR = %s\n",
-                reinterpret_cast<const char *>(gluErrorString(code)));
-        logged = 1;
-    }
-    return logged;
 }
 
 int InitGL() {

@@ -6,10 +6,6 @@
 
 struct SDL_Surface;
 
-// Largest map side taken: grid coordinates travel as 16-bit values, and a
-// bigger landscape no longer fits a display list in memory.
-constexpr int MaxMapSize = 4096;
-
 struct HeightMap {
     SDL_Surface *image;          // decoded image, kept for the whole run
     const unsigned char *pixels; // first pixel row of image

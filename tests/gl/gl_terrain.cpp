@@ -1,5 +1,6 @@
 // The grass texture and the terrain display list, in a real GL context.
 #include "app/log.h"
+#include "render/gl_errors.h"
 #include "render/video.h"
 #include "tests/support/viewer_fixture.h"
 #include "tests/support/test_files.h"

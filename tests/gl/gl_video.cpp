@@ -2,6 +2,7 @@
 #include "app/log.h"
 #include "app/world.h"
 #include "font/bmf.h"
+#include "render/gl_errors.h"
 #include "render/video.h"
 #include "tests/support/viewer_fixture.h"
 #include "tests/support/test_files.h"

@@ -1,0 +1,3 @@
+#include "render/video_state.h"
+
+VideoState videoState;
