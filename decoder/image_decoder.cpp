@@ -1,5 +1,6 @@
 #include "decoder/image_decoder.h"
 
+#include "decoder/decoder_child.h"
 #include "decoder/image_reply.h"
 
 #include <SDL/SDL_image.h>
@@ -12,10 +13,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <seccomp.h>
-#include <sys/mman.h>
 #include <sys/prctl.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -37,10 +35,6 @@ extern "C" const char *__asan_default_options() {
 }
 #endif
 
-// Address space of a decoder child in the normal build; in sanitized builds,
-// whose runtime reserves terabytes of address space, the same amount of data
-// beyond what the process held when it was forked.
-static const rlim_t DecoderMemoryBytes = rlim_t(1) << 30;
 // Exit status of a child that could not put its limits or filter in place.
 static const int ChildSetupFailed = 70;
 // The reply channel's descriptor inside a child.
@@ -52,7 +46,6 @@ static const int ServiceGraceSeconds = 10;
 
 struct DecodeRequest {
     uint32_t sequence;
-    uint32_t probe;
     uint32_t pathLength;
     char path[MaxPathBytes];
 };
@@ -121,83 +114,6 @@ static int WriteAll(int fd, const void *data, size_t size) {
 
 // ---- the child: one image, then it ends ----
 
-#ifdef VORN_SANITIZED
-static long DataBytesInUse() {
-    FILE *status = fopen("/proc/self/status", "r");
-    if (!status) {
-        return -1;
-    }
-    char line[256];
-    long kib = -1;
-    while (fgets(line, sizeof line, status)) {
-        if (sscanf(line, "VmData: %ld kB", &kib) == 1) {
-            break;
-        }
-    }
-    fclose(status);
-    return kib < 0 ? -1 : kib * 1024;
-}
-#endif
-
-static int SetChildLimits() {
-    const struct rlimit noCore = {0, 0};
-    const struct rlimit cpu = {DecodeCpuSeconds, DecodeCpuSeconds + 1};
-    const struct rlimit noFileWrites = {0, 0};
-    if (setrlimit(RLIMIT_CORE, &noCore) != 0 || setrlimit(RLIMIT_CPU, &cpu) != 0 ||
-        setrlimit(RLIMIT_FSIZE, &noFileWrites) != 0) {
-        return -1;
-    }
-#ifdef VORN_SANITIZED
-    const long inUse = DataBytesInUse();
-    if (inUse < 0) {
-        return -1;
-    }
-    const struct rlimit data = {rlim_t(inUse) + DecoderMemoryBytes,
-                                rlim_t(inUse) + DecoderMemoryBytes};
-    return setrlimit(RLIMIT_DATA, &data);
-#else
-    const struct rlimit space = {DecoderMemoryBytes, DecoderMemoryBytes};
-    return setrlimit(RLIMIT_AS, &space);
-#endif
-}
-
-// Decoding needs memory, reading the open file, writing the reply and
-// exiting; anything else (opening files, sockets, exec, new processes) ends
-// the child with SIGSYS.
-static int InstallChildFilter() {
-    scmp_filter_ctx filter = seccomp_init(SCMP_ACT_KILL_PROCESS);
-    if (!filter) {
-        return -1;
-    }
-    const int allowed[] = {
-        SCMP_SYS(read),          SCMP_SYS(readv),       SCMP_SYS(pread64),
-        SCMP_SYS(write),         SCMP_SYS(writev),      SCMP_SYS(lseek),
-        SCMP_SYS(fstat),         SCMP_SYS(newfstatat),  SCMP_SYS(brk),
-        SCMP_SYS(munmap),        SCMP_SYS(mremap),      SCMP_SYS(madvise),
-        SCMP_SYS(close),         SCMP_SYS(exit),        SCMP_SYS(exit_group),
-        SCMP_SYS(rt_sigreturn),  SCMP_SYS(futex),       SCMP_SYS(getpid),
-        SCMP_SYS(gettid),        SCMP_SYS(tgkill),      SCMP_SYS(rt_sigprocmask),
-        SCMP_SYS(clock_gettime), SCMP_SYS(sched_yield), SCMP_SYS(sigaltstack),
-        SCMP_SYS(sysinfo),
-    };
-    int result = 0;
-    for (int call : allowed) {
-        result |= seccomp_rule_add(filter, SCMP_ACT_ALLOW, call, 0);
-    }
-    // Memory, but never executable memory.
-    result |= seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(mmap), 1,
-                               SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0));
-    result |= seccomp_rule_add(filter, SCMP_ACT_ALLOW, SCMP_SYS(mprotect), 1,
-                               SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0));
-    // The C library asks whether an output stream is a terminal: it is not.
-    result |= seccomp_rule_add(filter, SCMP_ACT_ERRNO(ENOTTY), SCMP_SYS(ioctl), 0);
-    if (result == 0) {
-        result = seccomp_load(filter);
-    }
-    seccomp_release(filter);
-    return result == 0 ? 0 : -1;
-}
-
 static void SendFailure(const char *text) {
     ImageReplyHeader header = {};
     header.magic = ImageReplyMagic;
@@ -255,7 +171,7 @@ static void SendSurface(const SDL_Surface *surface) {
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
     KeepOnlyDescriptor(replyFd, ChildReplyFd);
-    if (SetChildLimits() != 0) {
+    if (SetDecoderChildLimits() != 0) {
         _exit(ChildSetupFailed);
     }
     // Opening may block (a named pipe nobody writes): the service's wall
@@ -265,12 +181,8 @@ static void SendSurface(const SDL_Surface *surface) {
         SendFailure(SDL_GetError());
         _exit(0);
     }
-    if (InstallChildFilter() != 0) {
+    if (InstallDecoderChildFilter() != 0) {
         _exit(ChildSetupFailed);
-    }
-    if (request.probe == static_cast<uint32_t>(DecoderProbe::OpenAfterFilter)) {
-        int fd = open("/dev/null", O_RDONLY);
-        (void)fd;
     }
     // The request is this child's own copy.
     char *extension = strrchr(const_cast<char *>(request.path), '.');
@@ -643,7 +555,7 @@ static int ReceiveOutcome(uint32_t sequence, Clock::time_point deadline, DecodeO
     }
 }
 
-SDL_Surface *LoadImageIsolatedProbing(const char *file, DecoderProbe probe) {
+SDL_Surface *LoadImageIsolated(const char *file) {
     if (StartImageDecoder() != 0) {
         SDL_SetError("%s", decoderService.startFailure);
         return nullptr;
@@ -656,7 +568,6 @@ SDL_Surface *LoadImageIsolatedProbing(const char *file, DecoderProbe probe) {
     }
     memcpy(request.path, file, length + 1);
     request.pathLength = static_cast<uint32_t>(length);
-    request.probe = static_cast<uint32_t>(probe);
     request.sequence = ++decoderService.sequence;
 
     int channel[2];
@@ -704,8 +615,4 @@ SDL_Surface *LoadImageIsolatedProbing(const char *file, DecoderProbe probe) {
         SDL_SetError("%s", replyText);
     }
     return surface;
-}
-
-SDL_Surface *LoadImageIsolated(const char *file) {
-    return LoadImageIsolatedProbing(file, DecoderProbe::None);
 }

@@ -26,9 +26,3 @@ void StopImageDecoder();
 // process has a single thread and none runs yet.
 SDL_Surface *LoadImageIsolated(const char *file);
 
-// What a test asks the decoder child to do besides decoding.
-enum class DecoderProbe { None = 0, OpenAfterFilter = 1 };
-
-// LoadImageIsolated with a test probe: with OpenAfterFilter the child tries
-// to open a file once its system-call filter is in force.
-SDL_Surface *LoadImageIsolatedProbing(const char *file, DecoderProbe probe);
