@@ -16,7 +16,7 @@ static int WriteMap(const std::string &path, int side) {
     if (GenerateHeightMap(side, 1, 1, heights.data()) != 0) {
         return -1;
     }
-    return WriteHeightMapBmp(path.c_str(), side, heights.data());
+    return WriteBmp(path.c_str(), side, side, 1, heights.data());
 }
 
 std::string EnterBenchDirectoryWithMaps(std::initializer_list<int> sides) {

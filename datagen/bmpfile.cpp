@@ -1,8 +1,7 @@
 #include "datagen/bmpfile.h"
 
-#include <SDL/SDL.h>
+#include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <cstdio>
 #include <vector>
 
@@ -17,16 +16,18 @@ static void Put32(std::vector<unsigned char> &out, uint32_t v) {
     }
 }
 
-int WriteTextureBmp(const char *path, int w, int h, int bytesPerPixel,
-                    const unsigned char *pixels) {
-    if (!path || !pixels || w < 1 || h < 1 || w > 16384 || h > 16384 ||
-        (bytesPerPixel != 3 && bytesPerPixel != 4)) {
+int WriteBmp(const char *path, int w, int h, int bytesPerPixel, const unsigned char *pixels) {
+    if (!path || !pixels || w < 1 || h < 1 || w > MaxBmpSide || h > MaxBmpSide ||
+        (bytesPerPixel != 1 && bytesPerPixel != 3 && bytesPerPixel != 4)) {
+        errno = EINVAL;
         return -1;
     }
-    const uint32_t rowBytes = static_cast<uint32_t>(w) * bytesPerPixel;
+    const bool grey = bytesPerPixel == 1;
+    const uint32_t rowBytes = static_cast<uint32_t>(w) * static_cast<uint32_t>(bytesPerPixel);
     const uint32_t stride = (rowBytes + 3u) & ~3u;
     const uint32_t dataSize = stride * static_cast<uint32_t>(h);
-    const uint32_t headerSize = 14 + 40;
+    const uint32_t paletteSize = grey ? 256u * 4u : 0u;
+    const uint32_t headerSize = 14 + 40 + paletteSize;
 
     std::vector<unsigned char> file;
     file.reserve(headerSize + dataSize);
@@ -42,10 +43,18 @@ int WriteTextureBmp(const char *path, int w, int h, int bytesPerPixel,
     Put16(file, static_cast<uint16_t>(bytesPerPixel * 8));
     Put32(file, 0); // no compression
     Put32(file, dataSize);
-    Put32(file, 2835);
-    Put32(file, 2835);
+    // Height maps have always carried no resolution and a full palette count;
+    // textures 72 dots per inch and none.
+    Put32(file, grey ? 0u : 2835u);
+    Put32(file, grey ? 0u : 2835u);
+    Put32(file, grey ? 256u : 0u);
     Put32(file, 0);
-    Put32(file, 0);
+    if (grey) {
+        for (uint32_t i = 0; i < 256; ++i) {
+            const unsigned char level = static_cast<unsigned char>(i);
+            file.insert(file.end(), {level, level, level, 0}); // B, G, R, unused
+        }
+    }
 
     // The decoder turns the bottom-up file upside down, so the last stored
     // row becomes the first decoded one; pixel bytes stay in file order.
@@ -59,36 +68,13 @@ int WriteTextureBmp(const char *path, int w, int h, int bytesPerPixel,
     if (!f) {
         return -1;
     }
-    size_t written = fwrite(file.data(), 1, file.size(), f);
-    int closed = fclose(f);
-    return written == file.size() && closed == 0 ? 0 : -1;
-}
-
-int WriteHeightMapBmp(const char *path, int side, const unsigned char *heights) {
-    SDL_Surface *surface = SDL_CreateRGBSurface(SDL_SWSURFACE, side, side, 8, 0, 0, 0, 0);
-    if (surface == nullptr)
-        return -1;
-    SDL_Color palette[256];
-    for (int i = 0; i < 256; ++i) {
-        palette[i].r = static_cast<Uint8>(i);
-        palette[i].g = static_cast<Uint8>(i);
-        palette[i].b = static_cast<Uint8>(i);
-        palette[i].unused = 0;
-    }
-    SDL_SetColors(surface, palette, 0, 256);
-    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) {
-        SDL_FreeSurface(surface);
+    errno = 0;
+    const size_t written = fwrite(file.data(), 1, file.size(), f);
+    const int writeErrno = errno;
+    const int closed = fclose(f);
+    if (written != file.size()) {
+        errno = writeErrno != 0 ? writeErrno : EIO;
         return -1;
     }
-    // Surface rows are padded to the pitch; copy row by row.
-    Uint8 *pixels = static_cast<Uint8 *>(surface->pixels);
-    for (int row = 0; row < side; ++row) {
-        memcpy(pixels + static_cast<size_t>(row) * surface->pitch,
-               heights + static_cast<size_t>(row) * side, static_cast<size_t>(side));
-    }
-    if (SDL_MUSTLOCK(surface))
-        SDL_UnlockSurface(surface);
-    int rc = SDL_SaveBMP(surface, path);
-    SDL_FreeSurface(surface);
-    return rc == 0 ? 0 : -1;
+    return closed == 0 ? 0 : -1;
 }

@@ -31,7 +31,7 @@ int main(int argc, char **argv) {
         fprintf(stderr, "grassgen: making the texture failed\n");
         return 1;
     }
-    if (WriteTextureBmp(argv[1], GrassSide, GrassSide, 3, rgb.data()) != 0) {
+    if (WriteBmp(argv[1], GrassSide, GrassSide, 3, rgb.data()) != 0) {
         fprintf(stderr, "grassgen: writing %s failed\n", argv[1]);
         return 1;
     }

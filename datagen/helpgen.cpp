@@ -26,7 +26,7 @@ int main(int argc, char **argv) {
         fprintf(stderr, "helpgen: cannot open the fonts '%s' and '%s'\n", argv[2], argv[3]);
         return 1;
     }
-    if (WriteTextureBmp(argv[1], HelpWidth, HelpHeight, 4, pixels.data()) != 0) {
+    if (WriteBmp(argv[1], HelpWidth, HelpHeight, 4, pixels.data()) != 0) {
         fprintf(stderr, "helpgen: cannot write '%s'\n", argv[1]);
         return 1;
     }

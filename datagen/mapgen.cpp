@@ -5,7 +5,6 @@
 // SIDE is 1..4096 pixels, SEED any unsigned 32-bit number. --start-view
 // shapes the terrain around the viewer's opening camera. Prints nothing on
 // success; on failure prints one line to stderr and exits with status 1.
-#include <SDL.h>
 #include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -72,8 +71,8 @@ int main(int argc, char **argv) {
         fprintf(stderr, "mapgen: generating the height map failed\n");
         return 1;
     }
-    if (WriteHeightMapBmp(outPath, (int)side, heights.data()) != 0) {
-        fprintf(stderr, "mapgen: cannot write '%s': %s\n", outPath, SDL_GetError());
+    if (WriteBmp(outPath, (int)side, (int)side, 1, heights.data()) != 0) {
+        fprintf(stderr, "mapgen: cannot write '%s': %s\n", outPath, strerror(errno));
         return 1;
     }
     return 0;

@@ -29,7 +29,7 @@ int WriteImage(const char *path, int w, int h, int rc, const std::vector<unsigne
         fprintf(stderr, "skygen: making %s failed\n", path);
         return -1;
     }
-    if (WriteTextureBmp(path, w, h, 3, rgb.data()) != 0) {
+    if (WriteBmp(path, w, h, 3, rgb.data()) != 0) {
         fprintf(stderr, "skygen: cannot write '%s'\n", path);
         return -1;
     }

@@ -74,7 +74,7 @@ unsigned int PixelAt(const std::vector<unsigned char> &p, int x, int y) {
 TEST_F(SceneGL, SkyTexturesLoadSideThenTop) {
     ASSERT_EQ(WriteColourBmp("textures/skySIDE.bmp", 16, 16, 24, Sky), 0);
     std::vector<unsigned char> rgba(8 * 8 * 4, 200);
-    ASSERT_EQ(WriteTextureBmp("textures/skyTOP.bmp", 8, 8, 4, rgba.data()), 0);
+    ASSERT_EQ(WriteBmp("textures/skyTOP.bmp", 8, 8, 4, rgba.data()), 0);
     ASSERT_EQ(LoadSkyTextures(), 0);
     EXPECT_EQ(CapturedLog(), "");
     EXPECT_TRUE(glIsTexture(skySideTexture));
@@ -133,7 +133,7 @@ TEST_F(SceneGL, TheHelpPanelShowsItsImageUpright) {
     for (int i = 0; i < 32 * 32; ++i) {
         rgb[i * 3 + (i < 16 * 32 ? 0 : 2)] = 255;
     }
-    ASSERT_EQ(WriteTextureBmp("textures/help.bmp", 32, 32, 3, rgb.data()), 0);
+    ASSERT_EQ(WriteBmp("textures/help.bmp", 32, 32, 3, rgb.data()), 0);
     BuildHelpOverlay();
     EXPECT_EQ(CapturedLog(), "");
     EXPECT_TRUE(glIsList(3));

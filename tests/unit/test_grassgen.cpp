@@ -144,7 +144,7 @@ TEST(GrassTextureTest, FileDecodesToTheTextureBytes) {
     std::string dir = MakeScratchDir();
     ASSERT_FALSE(dir.empty());
     std::string path = dir + "/grass2.bmp";
-    ASSERT_EQ(WriteTextureBmp(path.c_str(), side, side, 3, rgb.data()), 0);
+    ASSERT_EQ(WriteBmp(path.c_str(), side, side, 3, rgb.data()), 0);
     SDL_Surface *image = SDL_LoadBMP(path.c_str());
     ASSERT_NE(image, nullptr) << SDL_GetError();
     EXPECT_EQ(image->format->BytesPerPixel, 3);
