@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc)
 MAP ?=
 PREFIX ?= /usr/local
 
-.PHONY: all deps build run test bench install deb format clean
+.PHONY: all deps build run test bench install deb format lint clean
 
 all: build
 
@@ -38,7 +38,11 @@ deb: build
 	@cd $(BUILD) && cpack -G DEB
 
 format:
-	@clang-format -i $$(git ls-files '*.cpp' '*.h')
+	@clang-format -i $$(git ls-files '*.cpp' '*.h' '*.c')
+
+# clang-format, the include graph and clang-tidy; configures build-lint/.
+lint: deps
+	@scripts/lint build-lint
 
 clean:
-	rm -rf $(BUILD) $(TEST_BUILD)
+	rm -rf $(BUILD) $(TEST_BUILD) build-lint build-fuzz

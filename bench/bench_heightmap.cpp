@@ -19,7 +19,7 @@ static void BM_LoadHeightMap(benchmark::State &state) {
         SDL_FreeSurface(heightMap.image);
         heightMap = HeightMap{};
     }
-    state.SetBytesProcessed(state.iterations() * int64_t(side) * side);
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(side) * side);
 }
 BENCHMARK(BM_LoadHeightMap)->Arg(1024)->Arg(4096)->Unit(benchmark::kMillisecond);
 

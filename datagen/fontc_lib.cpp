@@ -37,7 +37,7 @@ int RasteriseSet(FT_Face face, int pixelSize, int count, std::vector<GlyphRaster
     glyphs->assign(static_cast<size_t>(count), GlyphRaster());
     for (int i = 0; i < count; ++i) {
         GlyphRaster &g = (*glyphs)[static_cast<size_t>(i)];
-        FT_UInt index = FT_Get_Char_Index(face, static_cast<FT_ULong>(32 + i));
+        FT_UInt index = FT_Get_Char_Index(face, static_cast<FT_ULong>(i) + 32);
         if (index == 0) {
             continue; // no glyph for this character: width 0, empty cell
         }
@@ -65,7 +65,8 @@ int RasteriseSet(FT_Face face, int pixelSize, int count, std::vector<GlyphRaster
             const unsigned char *src = bm.buffer + static_cast<ptrdiff_t>(r) * bm.pitch;
             unsigned maxLevel = bm.num_grays > 1 ? bm.num_grays - 1 : 255;
             for (int c = 0; c < g.cols; ++c) {
-                g.coverage[static_cast<size_t>(r * g.cols + c)] =
+                g.coverage[static_cast<size_t>(r) * static_cast<size_t>(g.cols) +
+                           static_cast<size_t>(c)] =
                     static_cast<unsigned char>(src[c] * 255u / maxLevel);
             }
         }
@@ -150,7 +151,8 @@ void PlaceSet(const std::vector<GlyphRaster> &glyphs, int height, BmfImage *imag
                 }
                 image->sheet[static_cast<size_t>(y) * static_cast<size_t>(w) +
                              static_cast<size_t>(x)] =
-                    g.coverage[static_cast<size_t>(r * g.cols + c)];
+                    g.coverage[static_cast<size_t>(r) * static_cast<size_t>(g.cols) +
+                               static_cast<size_t>(c)];
             }
         }
     }

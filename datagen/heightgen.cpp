@@ -11,8 +11,8 @@
 // optimisation flags.
 #include "datagen/heightgen.h"
 
-#include <math.h>
-#include <stdint.h>
+#include <cmath>
+#include <cstdint>
 
 #include <vector>
 #include "datagen/synth.h"
@@ -23,7 +23,8 @@ namespace {
 // Hashing and lattice noise
 
 inline uint32_t Hash2(int32_t x, int32_t y, uint32_t seed) {
-    uint32_t h = (uint32_t)x * 0x8da6b343U + (uint32_t)y * 0xd8163841U + seed * 0xcb1ab31fU;
+    uint32_t h = static_cast<uint32_t>(x) * 0x8da6b343U + static_cast<uint32_t>(y) * 0xd8163841U +
+                 seed * 0xcb1ab31fU;
     return Mix32(h);
 }
 
@@ -44,8 +45,8 @@ inline uint32_t CornerMix(uint32_t h) {
 
 inline CornerHashes HashCorners(int32_t ix, int32_t iy, uint32_t seed) {
     const uint32_t HashX = 0x8da6b343U, HashY = 0xd8163841U;
-    uint32_t x0 = (uint32_t)ix * HashX + seed, x1 = x0 + HashX;
-    uint32_t y0 = (uint32_t)iy * HashY, y1 = y0 + HashY;
+    uint32_t x0 = static_cast<uint32_t>(ix) * HashX + seed, x1 = x0 + HashX;
+    uint32_t y0 = static_cast<uint32_t>(iy) * HashY, y1 = y0 + HashY;
     CornerHashes c;
     c.h00 = CornerMix(x0 ^ y0);
     c.h10 = CornerMix(x1 ^ y0);
@@ -56,10 +57,10 @@ inline CornerHashes HashCorners(int32_t ix, int32_t iy, uint32_t seed) {
 
 // Gradient components from the two signed 16-bit halves of a hash.
 inline float GradX(uint32_t h) {
-    return (float)((int32_t)h >> 16);
+    return static_cast<float>(static_cast<int32_t>(h) >> 16);
 }
 inline float GradY(uint32_t h) {
-    return (float)((int32_t)(h << 16) >> 16);
+    return static_cast<float>(static_cast<int32_t>(h << 16) >> 16);
 }
 
 // Derives an independent stream seed for one noise layer.
@@ -69,7 +70,7 @@ uint32_t LayerSeed(uint32_t seed, uint32_t layer) {
 
 // Uniform value in [-1, 1) from a hash.
 inline float HashSigned(uint32_t h) {
-    return (float)(int32_t)(h >> 8) * (2.0f / 16777216.0f) - 1.0f;
+    return static_cast<float>(static_cast<int32_t>(h >> 8)) * (2.0f / 16777216.0f) - 1.0f;
 }
 
 // Sixteen unit gradient directions, offset by half a step so that none is
@@ -86,8 +87,8 @@ const float Grad[16][2] = {
 // floor() for the coordinate range used here (well inside int32), without
 // a library call.
 inline int32_t FloorInt(float x) {
-    int32_t i = (int32_t)x;
-    return i - (int32_t)((float)i > x);
+    int32_t i = static_cast<int32_t>(x);
+    return i - static_cast<int32_t>(static_cast<float>(i) > x);
 }
 
 inline float Fade(float t) {
@@ -100,7 +101,7 @@ inline float FadeDeriv(float t) {
 // Gradient noise, roughly in [-1, 1].
 inline float GradientNoise(float x, float y, uint32_t seed) {
     int32_t ix = FloorInt(x), iy = FloorInt(y);
-    float tx = x - (float)ix, ty = y - (float)iy;
+    float tx = x - static_cast<float>(ix), ty = y - static_cast<float>(iy);
     CornerHashes c = HashCorners(ix, iy, seed);
     const float *g00 = Grad[c.h00 >> 28];
     const float *g10 = Grad[c.h10 >> 28];
@@ -129,7 +130,7 @@ inline void NextOctave(float *x, float *y) {
 float Fbm(float x, float y, uint32_t seed, int octaves) {
     float sum = 0.0f, amp = 0.5f, norm = 0.0f;
     for (int i = 0; i < octaves; ++i) {
-        sum += amp * GradientNoise(x, y, seed + (uint32_t)i * 0x632be5abU);
+        sum += amp * GradientNoise(x, y, seed + static_cast<uint32_t>(i) * 0x632be5abU);
         norm += amp;
         amp *= 0.5f;
         NextOctave(&x, &y);
@@ -155,13 +156,13 @@ void ErodedFbmBatch(const float *xIn, const float *yIn, uint32_t seed, int octav
     }
     float amp = 0.5f, norm = 0.0f;
     for (int o = 0; o < octaves; ++o) {
-        const uint32_t s = seed + (uint32_t)o * 0x632be5abU;
+        const uint32_t s = seed + static_cast<uint32_t>(o) * 0x632be5abU;
         const uint32_t HashX = 0x8da6b343U, HashY = 0xd8163841U;
         for (int i = 0; i < Batch; ++i) {
             int32_t ix = FloorInt(x[i]), iy = FloorInt(y[i]);
-            float tx = x[i] - (float)ix, ty = y[i] - (float)iy;
-            uint32_t x0 = (uint32_t)ix * HashX + s, x1 = x0 + HashX;
-            uint32_t y0 = (uint32_t)iy * HashY, y1 = y0 + HashY;
+            float tx = x[i] - static_cast<float>(ix), ty = y[i] - static_cast<float>(iy);
+            uint32_t x0 = static_cast<uint32_t>(ix) * HashX + s, x1 = x0 + HashX;
+            uint32_t y0 = static_cast<uint32_t>(iy) * HashY, y1 = y0 + HashY;
             float a = HashSigned(CornerMix(x0 ^ y0));
             float b = HashSigned(CornerMix(x1 ^ y0));
             float c = HashSigned(CornerMix(x0 ^ y1));
@@ -182,8 +183,9 @@ void ErodedFbmBatch(const float *xIn, const float *yIn, uint32_t seed, int octav
         norm += amp;
         amp *= 0.5f;
     }
-    for (int i = 0; i < Batch; ++i)
+    for (int i = 0; i < Batch; ++i) {
         out[i] = sum[i] / norm;
+    }
 }
 
 // Ridged multifractal of gradient noise: sharp crests where the noise
@@ -203,13 +205,13 @@ void RidgedBatch(const float *xIn, const float *yIn, uint32_t seed, int octaves,
     float amp = 1.0f, norm = 0.0f;
     const float GradientScale = 1.0f / 32768.0f;
     for (int o = 0; o < octaves; ++o) {
-        const uint32_t s = seed + (uint32_t)o * 0x632be5abU;
+        const uint32_t s = seed + static_cast<uint32_t>(o) * 0x632be5abU;
         const uint32_t HashX = 0x8da6b343U, HashY = 0xd8163841U;
         for (int i = 0; i < Batch; ++i) {
             int32_t ix = FloorInt(x[i]), iy = FloorInt(y[i]);
-            float tx = x[i] - (float)ix, ty = y[i] - (float)iy;
-            uint32_t x0 = (uint32_t)ix * HashX + s, x1 = x0 + HashX;
-            uint32_t y0 = (uint32_t)iy * HashY, y1 = y0 + HashY;
+            float tx = x[i] - static_cast<float>(ix), ty = y[i] - static_cast<float>(iy);
+            uint32_t x0 = static_cast<uint32_t>(ix) * HashX + s, x1 = x0 + HashX;
+            uint32_t y0 = static_cast<uint32_t>(iy) * HashY, y1 = y0 + HashY;
             // Corner gradients: two signed 16-bit halves of the hash.
             uint32_t h00 = CornerMix(x0 ^ y0), h10 = CornerMix(x1 ^ y0);
             uint32_t h01 = CornerMix(x0 ^ y1), h11 = CornerMix(x1 ^ y1);
@@ -237,16 +239,18 @@ void RidgedBatch(const float *xIn, const float *yIn, uint32_t seed, int octaves,
         norm += amp;
         amp *= 0.47f;
     }
-    for (int i = 0; i < Batch; ++i)
+    for (int i = 0; i < Batch; ++i) {
         out[i] = sum[i] / norm;
+    }
 }
 
 // Soft limits: identity well inside the limit, then an easing curve that
 // approaches it without ever crossing, with a continuous slope.
 inline float SoftCeil(float h, float limit, float knee) {
     float start = limit - knee;
-    if (h <= start)
+    if (h <= start) {
         return h;
+    }
     float x = (h - start) / knee;
     return start + knee * x / (1.0f + x);
 }
@@ -308,8 +312,9 @@ struct Terrain {
 };
 
 inline float &CoarseAt(Terrain &t, int field, int gx, int gy) {
-    return t.coarse[((size_t)field * GridStride + (size_t)(gy + Pad)) * GridStride +
-                    (size_t)(gx + Pad)];
+    return t.coarse[(static_cast<size_t>(field) * GridStride + static_cast<size_t>(gy + Pad)) *
+                        GridStride +
+                    static_cast<size_t>(gx + Pad)];
 }
 
 // Number of octaves, starting at baseFreq cells across the map, whose
@@ -318,7 +323,7 @@ inline float &CoarseAt(Terrain &t, int field, int gx, int gy) {
 int OctavesFor(float baseFreq, int side, int maxOctaves) {
     int n = 1;
     float f = baseFreq * 2.0f;
-    while (f <= (float)side * 0.34f && n < maxOctaves) {
+    while (f <= static_cast<float>(side) * 0.34f && n < maxOctaves) {
         ++n;
         f *= 2.0f;
     }
@@ -421,15 +426,17 @@ void DetailHeightBatch(const Terrain &t, const float f[FieldCount][Batch], int r
         out[i] = f[FieldBase][i] + f[FieldHillAmp][i] * n[i];
         mountains |= f[FieldMount][i] > 0.0f;
     }
-    if (!mountains)
+    if (!mountains) {
         return;
+    }
     for (int i = 0; i < Batch; ++i) {
         x[i] = f[FieldWarpU][i] * RidgeFreq;
         y[i] = f[FieldWarpV][i] * RidgeFreq;
     }
     RidgedBatch(x, y, t.ridge, ridgeOctaves, n);
-    for (int i = 0; i < Batch; ++i)
+    for (int i = 0; i < Batch; ++i) {
         out[i] += f[FieldMount][i] * (1.2f * n[i] * sqrtf(n[i]) - 0.1f);
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -438,9 +445,9 @@ void DetailHeightBatch(const Terrain &t, const float f[FieldCount][Batch], int r
 // Height and downhill gradient at a point of a Grid x Grid height grid,
 // bilinear between grid points.
 inline float GridHeightGrad(const float *g, float x, float y, float *gx, float *gy) {
-    int ix = (int)x, iy = (int)y;
-    float fx = x - (float)ix, fy = y - (float)iy;
-    const float *p = g + (size_t)iy * Grid + ix;
+    int ix = static_cast<int>(x), iy = static_cast<int>(y);
+    float fx = x - static_cast<float>(ix), fy = y - static_cast<float>(iy);
+    const float *p = g + static_cast<size_t>(iy) * Grid + ix;
     float h00 = p[0], h10 = p[1], h01 = p[Grid], h11 = p[Grid + 1];
     *gx = (h10 - h00) * (1.0f - fy) + (h11 - h01) * fy;
     *gy = (h01 - h00) * (1.0f - fx) + (h11 - h10) * fx;
@@ -450,9 +457,9 @@ inline float GridHeightGrad(const float *g, float x, float y, float *gx, float *
 
 // Adds amount to the four grid points around (x, y), bilinearly weighted.
 inline void GridDeposit(float *g, float x, float y, float amount) {
-    int ix = (int)x, iy = (int)y;
-    float fx = x - (float)ix, fy = y - (float)iy;
-    float *p = g + (size_t)iy * Grid + ix;
+    int ix = static_cast<int>(x), iy = static_cast<int>(y);
+    float fx = x - static_cast<float>(ix), fy = y - static_cast<float>(iy);
+    float *p = g + static_cast<size_t>(iy) * Grid + ix;
     p[0] += amount * (1.0f - fx) * (1.0f - fy);
     p[1] += amount * fx * (1.0f - fy);
     p[Grid] += amount * (1.0f - fx) * fy;
@@ -484,10 +491,11 @@ void ErodeGrid(std::vector<float> &g, uint32_t seed) {
     float brushSum = 0.0f;
     for (int dy = -BrushRadius; dy <= BrushRadius; ++dy) {
         for (int dx = -BrushRadius; dx <= BrushRadius; ++dx) {
-            float d = sqrtf((float)(dx * dx + dy * dy));
-            float w = (float)BrushRadius + 0.5f - d;
-            if (w <= 0.0f)
+            float d = sqrtf(static_cast<float>(dx * dx + dy * dy));
+            float w = static_cast<float>(BrushRadius) + 0.5f - d;
+            if (w <= 0.0f) {
                 continue;
+            }
             brushDx[brushN] = dx;
             brushDy[brushN] = dy;
             brushW[brushN] = w;
@@ -495,15 +503,16 @@ void ErodeGrid(std::vector<float> &g, uint32_t seed) {
             ++brushN;
         }
     }
-    for (int i = 0; i < brushN; ++i)
+    for (int i = 0; i < brushN; ++i) {
         brushW[i] /= brushSum;
+    }
 
     float *h = g.data();
-    const float limit = (float)(Grid - 1);
+    const float limit = static_cast<float>(Grid - 1);
     for (int d = 0; d < Droplets; ++d) {
         uint32_t r0 = Hash2(d, 0, seed), r1 = Hash2(d, 1, seed);
-        float x = (float)(r0 >> 8) * (1.0f / 16777216.0f) * limit;
-        float y = (float)(r1 >> 8) * (1.0f / 16777216.0f) * limit;
+        float x = static_cast<float>(r0 >> 8) * (1.0f / 16777216.0f) * limit;
+        float y = static_cast<float>(r1 >> 8) * (1.0f / 16777216.0f) * limit;
         float dirX = 0.0f, dirY = 0.0f, speed = 1.0f, water = 1.0f, sediment = 0.0f;
         for (int step = 0; step < MaxSteps; ++step) {
             float gx, gy;
@@ -511,13 +520,15 @@ void ErodeGrid(std::vector<float> &g, uint32_t seed) {
             dirX = dirX * Inertia - gx * (1.0f - Inertia);
             dirY = dirY * Inertia - gy * (1.0f - Inertia);
             float len = sqrtf(dirX * dirX + dirY * dirY);
-            if (len < 1e-6f)
+            if (len < 1e-6f) {
                 break;
+            }
             dirX /= len;
             dirY /= len;
             float nx = x + dirX, ny = y + dirY;
-            if (nx < 0.0f || ny < 0.0f || nx >= limit || ny >= limit)
+            if (nx < 0.0f || ny < 0.0f || nx >= limit || ny >= limit) {
                 break;
+            }
             float ngx, ngy;
             float hNew = GridHeightGrad(h, nx, ny, &ngx, &ngy);
             float dh = hNew - hOld;
@@ -530,14 +541,16 @@ void ErodeGrid(std::vector<float> &g, uint32_t seed) {
                 GridDeposit(h, x, y, amount);
             } else {
                 float amount = (capacity - sediment) * ErodeRate;
-                if (amount > -dh)
+                if (amount > -dh) {
                     amount = -dh;
-                int cx = (int)(x + 0.5f), cy = (int)(y + 0.5f);
+                }
+                int cx = static_cast<int>(std::lround(x)), cy = static_cast<int>(std::lround(y));
                 for (int i = 0; i < brushN; ++i) {
                     int bx = cx + brushDx[i], by = cy + brushDy[i];
-                    if (bx < 0 || by < 0 || bx >= Grid || by >= Grid)
+                    if (bx < 0 || by < 0 || bx >= Grid || by >= Grid) {
                         continue;
-                    h[(size_t)by * Grid + bx] -= amount * brushW[i];
+                    }
+                    h[static_cast<size_t>(by) * Grid + bx] -= amount * brushW[i];
                 }
                 sediment += amount;
             }
@@ -565,13 +578,15 @@ inline void CubicWeights(float t, float w[4]) {
 
 // Grid cell and weights for normalised coordinate u.
 inline int CubicSetup(float u, float w[4]) {
-    float g = u * (float)Grid - 0.5f;
+    float g = u * static_cast<float>(Grid) - 0.5f;
     int i = FloorInt(g);
-    float f = (float)i;
-    if (i < -1)
+    float f = static_cast<float>(i);
+    if (i < -1) {
         i = -1, f = -1.0f, g = -1.0f;
-    if (i > Grid - 1)
-        i = Grid - 1, f = (float)(Grid - 1), g = f;
+    }
+    if (i > Grid - 1) {
+        i = Grid - 1, f = static_cast<float>(Grid - 1), g = f;
+    }
     CubicWeights(g - f, w);
     return i; // samples i-1 .. i+2
 }
@@ -580,15 +595,16 @@ inline int CubicSetup(float u, float w[4]) {
 
 // Samples the large-scale fields over the coarse grid and its margin.
 void BuildCoarse(Terrain &t) {
-    t.coarse.assign((size_t)FieldCount * GridStride * GridStride, 0.0f);
+    t.coarse.assign(static_cast<size_t>(FieldCount) * GridStride * GridStride, 0.0f);
     float f[FieldCount];
     for (int gy = -Pad; gy < Grid + Pad; ++gy) {
-        float v = ((float)gy + 0.5f) / (float)Grid;
+        float v = (static_cast<float>(gy) + 0.5f) / static_cast<float>(Grid);
         for (int gx = -Pad; gx < Grid + Pad; ++gx) {
-            float u = ((float)gx + 0.5f) / (float)Grid;
+            float u = (static_cast<float>(gx) + 0.5f) / static_cast<float>(Grid);
             CoarseSample(t, u, v, f);
-            for (int k = 0; k < FieldCount; ++k)
+            for (int k = 0; k < FieldCount; ++k) {
                 CoarseAt(t, k, gx, gy) = f[k];
+            }
         }
     }
 }
@@ -596,12 +612,13 @@ void BuildCoarse(Terrain &t) {
 } // namespace
 
 float HeightMapStartEyeLevel(int h0) {
-    return (float)h0 + (10.0f + HalfHeight) / HeightStep;
+    return static_cast<float>(h0) + (10.0f + HalfHeight) / HeightStep;
 }
 
 int GenerateHeightMap(int side, unsigned seed, int shapeStartView, unsigned char *out) {
-    if (side < 1 || side > HeightMapMaxSide || out == nullptr)
+    if (side < 1 || side > HeightMapMaxSide || out == nullptr) {
         return -1;
+    }
 
     Terrain t;
     t.warpX = LayerSeed(seed, 1);
@@ -619,30 +636,35 @@ int GenerateHeightMap(int side, unsigned seed, int shapeStartView, unsigned char
     // shows, normalised to 0..1 and eroded.
     const int gridRidge = OctavesFor(RidgeFreq, Grid, RidgeMaxOctaves);
     const int gridHills = OctavesFor(HillFreq, Grid, HillMaxOctaves);
-    std::vector<float> grid((size_t)Grid * Grid);
+    std::vector<float> grid(static_cast<size_t>(Grid) * Grid);
     float lo = 1e30f, hi = -1e30f;
     float f[FieldCount][Batch];
     float batch[Batch];
     for (int gy = 0; gy < Grid; ++gy) {
         for (int gx = 0; gx < Grid; gx += Batch) {
-            for (int k = 0; k < FieldCount; ++k)
-                for (int i = 0; i < Batch; ++i)
+            for (int k = 0; k < FieldCount; ++k) {
+                for (int i = 0; i < Batch; ++i) {
                     f[k][i] = CoarseAt(t, k, gx + i, gy);
+                }
+            }
             DetailHeightBatch(t, f, gridRidge, gridHills, batch);
             for (int i = 0; i < Batch; ++i) {
                 float h = batch[i];
-                grid[(size_t)gy * Grid + gx + i] = h;
-                if (h < lo)
+                grid[static_cast<size_t>(gy) * Grid + gx + i] = h;
+                if (h < lo) {
                     lo = h;
-                if (h > hi)
+                }
+                if (h > hi) {
                     hi = h;
+                }
             }
         }
     }
     const float range = hi - lo > 1e-6f ? hi - lo : 1e-6f;
     std::vector<float> eroded(grid.size());
-    for (size_t i = 0; i < grid.size(); ++i)
+    for (size_t i = 0; i < grid.size(); ++i) {
         eroded[i] = (grid[i] - lo) / range;
+    }
     ErodeGrid(eroded, t.erosion);
 
     // Erosion change back in terrain units (the margin repeats the edge),
@@ -653,13 +675,15 @@ int GenerateHeightMap(int side, unsigned seed, int shapeStartView, unsigned char
         int sy = gy < 0 ? 0 : (gy >= Grid ? Grid - 1 : gy);
         for (int gx = -Pad; gx < Grid + Pad; ++gx) {
             int sx = gx < 0 ? 0 : (gx >= Grid ? Grid - 1 : gx);
-            size_t i = (size_t)sy * Grid + sx;
+            size_t i = static_cast<size_t>(sy) * Grid + sx;
             float after = eroded[i] * range + lo;
             CoarseAt(t, FieldErosion, gx, gy) = after - grid[i];
-            if (after < elo)
+            if (after < elo) {
                 elo = after;
-            if (after > ehi)
+            }
+            if (after > ehi) {
                 ehi = after;
+            }
         }
     }
     const float scale = 250.0f / (ehi - elo > 1e-6f ? ehi - elo : 1e-6f);
@@ -668,35 +692,36 @@ int GenerateHeightMap(int side, unsigned seed, int shapeStartView, unsigned char
     // then across for each pixel. Heights map to 3..253 over the eroded
     // grid's range; detail finer than the grid may reach a little beyond,
     // into soft limits at 0 and 255.
-    std::vector<float> rowFields((size_t)FieldCount * GridStride);
-    const float inv = 1.0f / (float)side;
-    std::vector<int> colCell((size_t)side);
-    std::vector<float> colWeights((size_t)side * 4);
+    std::vector<float> rowFields(static_cast<size_t>(FieldCount) * GridStride);
+    const float inv = 1.0f / static_cast<float>(side);
+    std::vector<int> colCell(static_cast<size_t>(side));
+    std::vector<float> colWeights(static_cast<size_t>(side) * 4);
     for (int col = 0; col < side; ++col) {
-        float u = ((float)col + 0.5f) * inv;
-        colCell[(size_t)col] = CubicSetup(u, &colWeights[(size_t)col * 4]) - 1 + Pad;
+        float u = (static_cast<float>(col) + 0.5f) * inv;
+        colCell[static_cast<size_t>(col)] =
+            CubicSetup(u, &colWeights[static_cast<size_t>(col) * 4]) - 1 + Pad;
     }
     for (int row = 0; row < side; ++row) {
-        float v = ((float)row + 0.5f) * inv;
+        float v = (static_cast<float>(row) + 0.5f) * inv;
         float wy[4];
         int iy = CubicSetup(v, wy);
         for (int k = 0; k < FieldCount; ++k) {
-            float *dst = &rowFields[(size_t)k * GridStride];
+            float *dst = &rowFields[static_cast<size_t>(k) * GridStride];
             const float *s0 = &CoarseAt(t, k, -Pad, iy - 1);
             for (int i = 0; i < GridStride; ++i) {
                 dst[i] = wy[0] * s0[i] + wy[1] * s0[i + GridStride] +
                          wy[2] * s0[i + 2 * GridStride] + wy[3] * s0[i + 3 * GridStride];
             }
         }
-        unsigned char *dstRow = out + (size_t)row * (size_t)side;
+        unsigned char *dstRow = out + static_cast<size_t>(row) * static_cast<size_t>(side);
         for (int col0 = 0; col0 < side; col0 += Batch) {
             // A short last batch repeats its last column.
             for (int i = 0; i < Batch; ++i) {
                 int col = col0 + i < side ? col0 + i : side - 1;
-                const float *wx = &colWeights[(size_t)col * 4];
-                int ix = colCell[(size_t)col];
+                const float *wx = &colWeights[static_cast<size_t>(col) * 4];
+                int ix = colCell[static_cast<size_t>(col)];
                 for (int k = 0; k < FieldCount; ++k) {
-                    const float *s = &rowFields[(size_t)k * GridStride + ix];
+                    const float *s = &rowFields[static_cast<size_t>(k) * GridStride + ix];
                     f[k][i] = wx[0] * s[0] + wx[1] * s[1] + wx[2] * s[2] + wx[3] * s[3];
                 }
             }
@@ -715,7 +740,7 @@ int GenerateHeightMap(int side, unsigned seed, int shapeStartView, unsigned char
                     h = Lerp(h, SoftFloor(SoftCeil(h, 78.0f, 8.0f), 52.0f, 6.0f), shelf);
                 }
                 h = SoftFloor(SoftCeil(h, 255.0f, 6.0f), 0.0f, 3.0f);
-                dstRow[col0 + i] = (unsigned char)(h + 0.5f);
+                dstRow[col0 + i] = static_cast<unsigned char>(std::lround(h));
             }
         }
     }

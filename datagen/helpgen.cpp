@@ -6,7 +6,7 @@
 // family. The image is HelpWidth x HelpHeight; the same fonts always give
 // the same file. Prints nothing on success; on failure prints one line to
 // stderr and exits with status 1.
-#include <stdio.h>
+#include <cstdio>
 
 #include <vector>
 
@@ -19,7 +19,7 @@ int main(int argc, char **argv) {
         fprintf(stderr, "usage: helpgen OUT.bmp REGULAR.ttf BOLD.ttf\n");
         return 1;
     }
-    std::vector<unsigned char> pixels((size_t)HelpWidth * HelpHeight * 4);
+    std::vector<unsigned char> pixels(static_cast<size_t>(HelpWidth) * HelpHeight * 4);
     HelpCanvas canvas = {HelpWidth, HelpHeight, pixels.data()};
     if (RenderHelpPanel(argv[2], argv[3], "vorn " VORN_VERSION_STRING " \xE2\x80\x94 controls",
                         &canvas) != 0) {

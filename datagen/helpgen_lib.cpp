@@ -1,8 +1,8 @@
 // Help panel typesetting: FreeType glyphs blended into an RGBA canvas.
 #include "datagen/helpgen_lib.h"
 
-#include <math.h>
-#include <stddef.h>
+#include <cmath>
+#include <cstddef>
 #include "datagen/synth.h"
 
 const HelpEntry HelpEntries[] = {
@@ -19,7 +19,7 @@ const HelpEntry HelpEntries[] = {
     {"T", "texturing on / off"},
     {"Esc", "quit"},
 };
-const int HelpEntryCount = (int)(sizeof(HelpEntries) / sizeof(HelpEntries[0]));
+const int HelpEntryCount = static_cast<int>(sizeof(HelpEntries) / sizeof(HelpEntries[0]));
 
 namespace {
 
@@ -55,7 +55,7 @@ const float CoverageGamma = 1.0f / 1.5f;
 // Next code point of a UTF-8 string, advancing *p; malformed bytes give
 // U+FFFD and are skipped one at a time.
 unsigned long NextCodePoint(const char **p) {
-    const unsigned char *s = (const unsigned char *)*p;
+    const unsigned char *s = reinterpret_cast<const unsigned char *>(*p);
     unsigned long c = s[0];
     int extra = 0;
     if (c < 0x80) {
@@ -104,20 +104,22 @@ int LayOut(const HelpFace *face, const char *text, HelpCanvas *canvas, int x, in
                 pen += kern.x;
             }
         }
-        if (FT_Load_Glyph(f, glyph, LoadFlags | (canvas ? FT_LOAD_RENDER : 0)) != 0) {
+        if (FT_Load_Glyph(f, glyph,
+                          static_cast<FT_Int32>(LoadFlags | (canvas ? FT_LOAD_RENDER : 0))) != 0) {
             previous = 0;
             continue;
         }
         FT_GlyphSlot slot = f->glyph;
         if (canvas != nullptr) {
             const FT_Bitmap &bm = slot->bitmap;
-            int left = x + (int)((pen + 32) >> 6) + slot->bitmap_left;
+            int left = x + static_cast<int>((pen + 32) >> 6) + slot->bitmap_left;
             int top = y - slot->bitmap_top;
             for (unsigned int r = 0; r < bm.rows; ++r) {
-                const unsigned char *src = bm.buffer + (ptrdiff_t)r * bm.pitch;
+                const unsigned char *src = bm.buffer + static_cast<ptrdiff_t>(r) * bm.pitch;
                 for (unsigned int col = 0; col < bm.width; ++col) {
                     if (src[col] != 0) {
-                        BlendHelpPixel(canvas, left + (int)col, top + (int)r, rgb, src[col]);
+                        BlendHelpPixel(canvas, left + static_cast<int>(col),
+                                       top + static_cast<int>(r), rgb, src[col]);
                     }
                 }
             }
@@ -125,7 +127,7 @@ int LayOut(const HelpFace *face, const char *text, HelpCanvas *canvas, int x, in
         pen += slot->advance.x;
         previous = glyph;
     }
-    return (int)((pen + 32) >> 6);
+    return static_cast<int>((pen + 32) >> 6);
 }
 
 // Signed distance from (px, py) to the edge of the rounded rectangle that
@@ -140,24 +142,26 @@ float RoundedRectDistance(float px, float py, float w, float h, float r) {
 }
 
 int Round(float x) {
-    return (int)floorf(x + 0.5f);
+    return static_cast<int>(floorf(x + 0.5f));
 }
 
 } // namespace
 
 int OpenHelpFace(const char *path, int pixelSize, HelpFace *out) {
-    if (out == nullptr)
+    if (out == nullptr) {
         return -1;
+    }
     out->library = nullptr;
     out->face = nullptr;
-    if (path == nullptr || pixelSize < 1 || pixelSize > 200)
+    if (path == nullptr || pixelSize < 1 || pixelSize > 200) {
         return -1;
+    }
     if (FT_Init_FreeType(&out->library) != 0) {
         out->library = nullptr;
         return -1;
     }
     if (FT_New_Face(out->library, path, 0, &out->face) != 0 ||
-        FT_Set_Pixel_Sizes(out->face, 0, (FT_UInt)pixelSize) != 0) {
+        FT_Set_Pixel_Sizes(out->face, 0, static_cast<FT_UInt>(pixelSize)) != 0) {
         CloseHelpFace(out);
         return -1;
     }
@@ -165,47 +169,60 @@ int OpenHelpFace(const char *path, int pixelSize, HelpFace *out) {
 }
 
 void CloseHelpFace(HelpFace *face) {
-    if (face == nullptr)
+    if (face == nullptr) {
         return;
-    if (face->face != nullptr)
+    }
+    if (face->face != nullptr) {
         FT_Done_Face(face->face);
-    if (face->library != nullptr)
+    }
+    if (face->library != nullptr) {
         FT_Done_FreeType(face->library);
+    }
     face->face = nullptr;
     face->library = nullptr;
 }
 
 int MeasureHelpText(const HelpFace *face, const char *text) {
-    if (face == nullptr || face->face == nullptr || text == nullptr)
+    if (face == nullptr || face->face == nullptr || text == nullptr) {
         return -1;
+    }
     return LayOut(face, text, nullptr, 0, 0, nullptr);
 }
 
 int HelpCapHeight(const HelpFace *face) {
-    if (face == nullptr || face->face == nullptr)
+    if (face == nullptr || face->face == nullptr) {
         return 0;
+    }
     FT_Face f = face->face;
-    if (FT_Load_Char(f, 'H', LoadFlags) != 0)
+    if (FT_Load_Char(f, 'H', LoadFlags) != 0) {
         return 0;
-    return (int)((f->glyph->metrics.horiBearingY + 32) >> 6);
+    }
+    return static_cast<int>((f->glyph->metrics.horiBearingY + 32) >> 6);
 }
 
 void BlendHelpPixel(HelpCanvas *canvas, int x, int y, const unsigned char rgb[3], int coverage) {
-    if (canvas == nullptr || canvas->rgba == nullptr || rgb == nullptr)
+    if (canvas == nullptr || canvas->rgba == nullptr || rgb == nullptr) {
         return;
-    if (x < 0 || y < 0 || x >= canvas->w || y >= canvas->h || coverage <= 0)
+    }
+    if (x < 0 || y < 0 || x >= canvas->w || y >= canvas->h || coverage <= 0) {
         return;
-    if (coverage > 255)
+    }
+    if (coverage > 255) {
         coverage = 255;
-    float a = powf((float)coverage / 255.0f, CoverageGamma);
-    unsigned char *px = canvas->rgba + ((size_t)y * (size_t)canvas->w + (size_t)x) * 4;
-    float under = (float)px[3] / 255.0f;
+    }
+    float a = powf(static_cast<float>(coverage) / 255.0f, CoverageGamma);
+    unsigned char *px =
+        canvas->rgba +
+        (static_cast<size_t>(y) * static_cast<size_t>(canvas->w) + static_cast<size_t>(x)) * 4;
+    float under = static_cast<float>(px[3]) / 255.0f;
     float outA = a + under * (1.0f - a);
     for (int c = 0; c < 3; ++c) {
-        float v = ((float)rgb[c] * a + (float)px[c] * under * (1.0f - a)) / outA;
-        px[c] = (unsigned char)(v + 0.5f > 255.0f ? 255.0f : v + 0.5f);
+        float v =
+            (static_cast<float>(rgb[c]) * a + static_cast<float>(px[c]) * under * (1.0f - a)) /
+            outA;
+        px[c] = static_cast<unsigned char>(v + 0.5f > 255.0f ? 255.0f : v + 0.5f);
     }
-    px[3] = (unsigned char)(outA * 255.0f + 0.5f);
+    px[3] = static_cast<unsigned char>(std::lround(outA * 255.0f));
 }
 
 int DrawHelpText(HelpCanvas *canvas, const HelpFace *face, int x, int y, const char *text,
@@ -218,23 +235,28 @@ int DrawHelpText(HelpCanvas *canvas, const HelpFace *face, int x, int y, const c
 }
 
 void DrawHelpBackground(HelpCanvas *canvas) {
-    const float scale = (float)canvas->h / LayoutHeight;
+    const float scale = static_cast<float>(canvas->h) / LayoutHeight;
     const float radius = CornerRadius * scale;
     const float border = BorderWidth * scale < 1.0f ? 1.0f : BorderWidth * scale;
-    const float w = (float)canvas->w;
-    const float h = (float)canvas->h;
+    const float w = static_cast<float>(canvas->w);
+    const float h = static_cast<float>(canvas->h);
     for (int y = 0; y < canvas->h; ++y) {
         for (int x = 0; x < canvas->w; ++x) {
-            float d = RoundedRectDistance((float)x + 0.5f, (float)y + 0.5f, w, h, radius);
+            float d = RoundedRectDistance(static_cast<float>(x) + 0.5f,
+                                          static_cast<float>(y) + 0.5f, w, h, radius);
             float shape = Clamp01(0.5f - d);          // 1 inside the panel's outline
             float fill = Clamp01(-d - border + 0.5f); // 1 inside the border
-            unsigned char *px = canvas->rgba + ((size_t)y * (size_t)canvas->w + (size_t)x) * 4;
+            unsigned char *px =
+                canvas->rgba +
+                (static_cast<size_t>(y) * static_cast<size_t>(canvas->w) + static_cast<size_t>(x)) *
+                    4;
             for (int c = 0; c < 3; ++c) {
-                float v = (float)Border[c] + ((float)Fill[c] - (float)Border[c]) * fill;
-                px[c] = (unsigned char)(v + 0.5f);
+                float v = static_cast<float>(Border[c]) +
+                          (static_cast<float>(Fill[c]) - static_cast<float>(Border[c])) * fill;
+                px[c] = static_cast<unsigned char>(std::lround(v));
             }
-            float alpha = (255.0f + ((float)FillAlpha - 255.0f) * fill) * shape;
-            px[3] = (unsigned char)(alpha + 0.5f);
+            float alpha = (255.0f + (static_cast<float>(FillAlpha) - 255.0f) * fill) * shape;
+            px[3] = static_cast<unsigned char>(std::lround(alpha));
         }
     }
 }
@@ -245,7 +267,7 @@ int RenderHelpPanel(const char *regularFont, const char *boldFont, const char *t
         canvas->rgba == nullptr || canvas->w < 1 || canvas->h < 1) {
         return -1;
     }
-    const float scale = (float)canvas->h / LayoutHeight;
+    const float scale = static_cast<float>(canvas->h) / LayoutHeight;
     const int marginX = Round(MarginX * scale);
     const int keyX = marginX + Round(KeyIndent * scale);
     const int gap = Round(ColumnGap * scale);
@@ -253,8 +275,9 @@ int RenderHelpPanel(const char *regularFont, const char *boldFont, const char *t
     // The rows' size: as large as the design asks, smaller when the widest
     // row would not fit between the margins.
     int rowSize = Round(RowSize * scale);
-    if (rowSize < 1)
+    if (rowSize < 1) {
         rowSize = 1;
+    }
     HelpFace keys = {};
     HelpFace actions = {};
     int keyWidth = 0;
@@ -269,13 +292,16 @@ int RenderHelpPanel(const char *regularFont, const char *boldFont, const char *t
         for (int i = 0; i < HelpEntryCount; ++i) {
             int k = MeasureHelpText(&keys, HelpEntries[i].key);
             int a = MeasureHelpText(&actions, HelpEntries[i].action);
-            if (k > keyWidth)
+            if (k > keyWidth) {
                 keyWidth = k;
-            if (a > actionWidth)
+            }
+            if (a > actionWidth) {
                 actionWidth = a;
+            }
         }
-        if (keyX + keyWidth + gap + actionWidth <= canvas->w - marginX || rowSize <= 6)
+        if (keyX + keyWidth + gap + actionWidth <= canvas->w - marginX || rowSize <= 6) {
             break;
+        }
         CloseHelpFace(&keys);
         CloseHelpFace(&actions);
         --rowSize;
@@ -298,21 +324,22 @@ int RenderHelpPanel(const char *regularFont, const char *boldFont, const char *t
     int ruleY = Round(RuleY * scale);
     int ruleThickness = scale < 1.0f ? 1 : Round(scale);
     for (int y = ruleY; y < ruleY + ruleThickness; ++y) {
-        for (int x = marginX; x < canvas->w - marginX; ++x)
+        for (int x = marginX; x < canvas->w - marginX; ++x) {
             BlendHelpPixel(canvas, x, y, Rule, 255);
+        }
     }
 
     // Rows spread evenly down to the bottom margin, but no further apart than
     // the design's pitch.
     float first = FirstRowBaseline * scale;
     float pitch = RowPitch * scale;
-    float room = (float)canvas->h - BottomMargin * scale - first;
-    if (HelpEntryCount > 1 && room / (float)(HelpEntryCount - 1) < pitch) {
-        pitch = room / (float)(HelpEntryCount - 1);
+    float room = static_cast<float>(canvas->h) - BottomMargin * scale - first;
+    if (HelpEntryCount > 1 && room / static_cast<float>(HelpEntryCount - 1) < pitch) {
+        pitch = room / static_cast<float>(HelpEntryCount - 1);
     }
     int actionX = keyX + keyWidth + gap;
     for (int i = 0; i < HelpEntryCount; ++i) {
-        int baseline = Round(first + pitch * (float)i);
+        int baseline = Round(first + pitch * static_cast<float>(i));
         DrawHelpText(canvas, &keys, keyX, baseline, HelpEntries[i].key, KeyColour);
         DrawHelpText(canvas, &actions, actionX, baseline, HelpEntries[i].action, ActionColour);
     }

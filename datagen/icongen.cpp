@@ -7,10 +7,10 @@
 //
 // The ridges are sums of a few sine waves, so the same program always writes
 // the same files. On failure prints one line to stderr and exits with status 1.
-#include <errno.h>
-#include <math.h>
-#include <stdio.h>
-#include <string.h>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
 
 #include <vector>
 
@@ -56,7 +56,7 @@ const Colour NearLit = {0x6f, 0x9a, 0x45}, NearShade = {0x35, 0x56, 0x1f};
 void WriteRange(FILE *out, Range range, const char *fill) {
     fprintf(out, "  <path fill=\"%s\" d=\"M0 %d", fill, Side);
     for (int i = 0; i <= Steps; ++i) {
-        double x = (double)Side * i / Steps;
+        double x = static_cast<double>(Side) * i / Steps;
         fprintf(out, " L%.2f %.2f", x, Side - Ridge(x, range));
     }
     fprintf(out, " L%d %d Z\"/>\n", Side, Side);
@@ -97,7 +97,7 @@ double TileCoverage(double x, double y) {
 }
 
 int WritePam(FILE *out) {
-    std::vector<unsigned char> rgba((size_t)Side * Side * 4);
+    std::vector<unsigned char> rgba(static_cast<size_t>(Side) * Side * 4);
     for (int row = 0; row < Side; ++row) {
         for (int col = 0; col < Side; ++col) {
             double x = col + 0.5, y = row + 0.5;
@@ -107,11 +107,11 @@ int WritePam(FILE *out) {
             c = Mix(c, FarColour, fmin(fmax(Ridge(x, Far) - up + 0.5, 0.0), 1.0));
             c = Mix(c, Mix(NearLit, NearShade, x / Side),
                     fmin(fmax(Ridge(x, Near) - up + 0.5, 0.0), 1.0));
-            unsigned char *p = &rgba[((size_t)row * Side + col) * 4];
-            p[0] = (unsigned char)lround(c.r);
-            p[1] = (unsigned char)lround(c.g);
-            p[2] = (unsigned char)lround(c.b);
-            p[3] = (unsigned char)lround(255.0 * TileCoverage(x, y));
+            unsigned char *p = &rgba[(static_cast<size_t>(row) * Side + col) * 4];
+            p[0] = static_cast<unsigned char>(lround(c.r));
+            p[1] = static_cast<unsigned char>(lround(c.g));
+            p[2] = static_cast<unsigned char>(lround(c.b));
+            p[3] = static_cast<unsigned char>(lround(255.0 * TileCoverage(x, y)));
         }
     }
     fprintf(out, "P7\nWIDTH %d\nHEIGHT %d\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n", Side,

@@ -5,10 +5,10 @@
 // SIDE is 1..4096 pixels, SEED any unsigned 32-bit number. --start-view
 // shapes the terrain around the viewer's opening camera. Prints nothing on
 // success; on failure prints one line to stderr and exits with status 1.
-#include <errno.h>
-#include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include <vector>
 
@@ -54,7 +54,8 @@ int main(int argc, char **argv) {
         fprintf(stderr, "mapgen: empty output path\n");
         return 1;
     }
-    if (ParseWholeNumber(positional[1], (unsigned long long)HeightMapMaxSide, &side) != 0 ||
+    if (ParseWholeNumber(positional[1], static_cast<unsigned long long>(HeightMapMaxSide), &side) !=
+            0 ||
         side < 1) {
         fprintf(stderr, "mapgen: SIDE must be a whole number from 1 to %d, not '%s'\n",
                 HeightMapMaxSide, positional[1]);
@@ -66,12 +67,13 @@ int main(int argc, char **argv) {
         return 1;
     }
 
-    std::vector<unsigned char> heights((size_t)side * side);
-    if (GenerateHeightMap((int)side, (unsigned)seed, startView, heights.data()) != 0) {
+    std::vector<unsigned char> heights(static_cast<size_t>(side) * side);
+    if (GenerateHeightMap(static_cast<int>(side), static_cast<unsigned>(seed), startView,
+                          heights.data()) != 0) {
         fprintf(stderr, "mapgen: generating the height map failed\n");
         return 1;
     }
-    if (WriteBmp(outPath, (int)side, (int)side, 1, heights.data()) != 0) {
+    if (WriteBmp(outPath, static_cast<int>(side), static_cast<int>(side), 1, heights.data()) != 0) {
         fprintf(stderr, "mapgen: cannot write '%s': %s\n", outPath, strerror(errno));
         return 1;
     }

@@ -6,9 +6,9 @@
 // SEED (default 1) is any unsigned 32-bit number; the same seed always gives
 // the same files. Prints nothing on success; on failure prints one line to
 // stderr and exits with status 1.
-#include <errno.h>
-#include <stdio.h>
-#include <stdlib.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 
 #include <vector>
 
@@ -50,14 +50,16 @@ int main(int argc, char **argv) {
         return 1;
     }
 
-    std::vector<unsigned char> side((size_t)SkySideWidth * SkySideHeight * 3);
-    int rc = MakeSkySide(SkySideWidth, SkySideHeight, (unsigned)seed, side.data());
-    if (WriteImage(argv[1], SkySideWidth, SkySideHeight, rc, side) != 0)
+    std::vector<unsigned char> side(static_cast<size_t>(SkySideWidth) * SkySideHeight * 3);
+    int rc = MakeSkySide(SkySideWidth, SkySideHeight, static_cast<unsigned>(seed), side.data());
+    if (WriteImage(argv[1], SkySideWidth, SkySideHeight, rc, side) != 0) {
         return 1;
+    }
 
-    std::vector<unsigned char> top((size_t)SkyTopSide * SkyTopSide * 3);
-    rc = MakeSkyTop(SkyTopSide, (unsigned)seed, top.data());
-    if (WriteImage(argv[2], SkyTopSide, SkyTopSide, rc, top) != 0)
+    std::vector<unsigned char> top(static_cast<size_t>(SkyTopSide) * SkyTopSide * 3);
+    rc = MakeSkyTop(SkyTopSide, static_cast<unsigned>(seed), top.data());
+    if (WriteImage(argv[2], SkyTopSide, SkyTopSide, rc, top) != 0) {
         return 1;
+    }
     return 0;
 }

@@ -8,8 +8,8 @@
 // on every run.
 #include "datagen/skygen_lib.h"
 
-#include <math.h>
-#include <stdint.h>
+#include <cmath>
+#include <cstdint>
 #include "datagen/synth.h"
 
 namespace {
@@ -19,8 +19,8 @@ namespace {
 
 uint32_t HashCell(int32_t x, int32_t y, uint32_t seed) {
     uint32_t h = Mix32(seed ^ 0x9e3779b9U);
-    h = Mix32(h ^ (uint32_t)x);
-    h = Mix32(h ^ ((uint32_t)y * 0x85ebca6bU));
+    h = Mix32(h ^ static_cast<uint32_t>(x));
+    h = Mix32(h ^ (static_cast<uint32_t>(y) * 0x85ebca6bU));
     return h;
 }
 
@@ -28,13 +28,15 @@ uint32_t HashCell(int32_t x, int32_t y, uint32_t seed) {
 // pixel's place, so that smooth gradients show no steps.
 unsigned char ToByte(float x, int col, int row) {
     uint32_t h = HashCell(col, row, 0x3c6ef372U);
-    float dither = (float)(h >> 8) * (1.0f / 16777216.0f) - 0.5f;
+    float dither = static_cast<float>(h >> 8) * (1.0f / 16777216.0f) - 0.5f;
     x += dither;
-    if (x <= 0.0f)
+    if (x <= 0.0f) {
         return 0;
-    if (x >= 255.0f)
+    }
+    if (x >= 255.0f) {
         return 255;
-    return (unsigned char)(x + 0.5f);
+    }
+    return static_cast<unsigned char>(std::lround(x));
 }
 
 // Sixteen unit directions, evenly spread, for the lattice gradients.
@@ -65,8 +67,8 @@ float Corner(int32_t ix, int32_t iy, float dx, float dy, uint32_t seed) {
 float GradientNoise(float x, float y, int32_t periodX, uint32_t seed) {
     float fx = floorf(x);
     float fy = floorf(y);
-    int32_t ix = (int32_t)fx;
-    int32_t iy = (int32_t)fy;
+    int32_t ix = static_cast<int32_t>(fx);
+    int32_t iy = static_cast<int32_t>(fy);
     float dx = x - fx;
     float dy = y - fy;
     int32_t x0 = Wrap(ix, periodX);
@@ -88,7 +90,8 @@ float Fractal(float x, float y, int32_t periodX, int octaves, uint32_t seed) {
     float weight = 1.0f;
     float total = 0.0f;
     for (int o = 0; o < octaves; ++o) {
-        sum += weight * GradientNoise(x, y, periodX, seed + 0x632be5abU * (uint32_t)(o + 1));
+        sum += weight *
+               GradientNoise(x, y, periodX, seed + 0x632be5abU * static_cast<uint32_t>(o + 1));
         total += weight;
         x *= 2.0f;
         y *= 2.0f;
@@ -129,7 +132,7 @@ const ColourKey SideKeys[] = {
     {0.86f, {138.0f, 180.0f, 226.0f}},
     {1.00f, {108.0f, 158.0f, 218.0f}}, // where the wall meets the lid
 };
-const int SideKeyCount = (int)(sizeof(SideKeys) / sizeof(SideKeys[0]));
+const int SideKeyCount = static_cast<int>(sizeof(SideKeys) / sizeof(SideKeys[0]));
 
 // Straight up.
 const float Zenith[3] = {58.0f, 110.0f, 196.0f};
@@ -146,8 +149,9 @@ const float CloudLit[3] = {252.0f, 252.0f, 250.0f};
 const float CloudShade[3] = {196.0f, 204.0f, 216.0f};
 
 void MixColour(const float a[3], const float b[3], float t, float out[3]) {
-    for (int c = 0; c < 3; ++c)
+    for (int c = 0; c < 3; ++c) {
         out[c] = Lerp(a[c], b[c], t);
+    }
 }
 
 // Noise lattice cells across the side image and per cell, in pixels, of the
@@ -160,8 +164,9 @@ const float TopCellPixels = 110.0f;
 void SkyGradientColour(float v, float rgb[3]) {
     v = Clamp01(v);
     int k = 0;
-    while (k < SideKeyCount - 2 && v > SideKeys[k + 1].v)
+    while (k < SideKeyCount - 2 && v > SideKeys[k + 1].v) {
         ++k;
+    }
     const ColourKey &a = SideKeys[k];
     const ColourKey &b = SideKeys[k + 1];
     const ColourKey &before = SideKeys[k > 0 ? k - 1 : k];
@@ -174,15 +179,16 @@ void SkyGradientColour(float v, float rgb[3]) {
 }
 
 int MakeSkySide(int w, int h, unsigned seed, unsigned char *rgb) {
-    if (rgb == nullptr || w < 1 || h < 1 || w > SkyMaxSide || h > SkyMaxSide)
+    if (rgb == nullptr || w < 1 || h < 1 || w > SkyMaxSide || h > SkyMaxSide) {
         return -1;
+    }
     // Square lattice cells in pixels. A wall is about 7.5 times as wide as it
     // is high in the world but only twice in the image, so on the wall the
     // clouds come out stretched into the long flat banks seen near a horizon.
-    const float cellPixels = (float)w / (float)SideCellsAcross;
+    const float cellPixels = static_cast<float>(w) / static_cast<float>(SideCellsAcross);
     const float lightStep = 0.06f; // cells, for the shading of the undersides
     for (int row = 0; row < h; ++row) {
-        float v = ((float)row + 0.5f) / (float)h;
+        float v = (static_cast<float>(row) + 0.5f) / static_cast<float>(h);
         float sky[3];
         SkyGradientColour(v, sky);
         // Clouds from the horizon up to just short of the upper edge,
@@ -190,12 +196,14 @@ int MakeSkySide(int w, int h, unsigned seed, unsigned char *rgb) {
         float band = SmoothStep(SkyHorizon, 0.68f, v) * (1.0f - SmoothStep(0.86f, 0.985f, v));
         float coverage = 0.25f + 0.30f * SmoothStep(0.6f, 0.9f, v);
         float haze = 0.55f * (1.0f - SmoothStep(SkyHorizon, 0.78f, v));
-        float y = ((float)(h - 1 - row) + 0.5f) / cellPixels; // noise y grows downwards
+        float y = (static_cast<float>(h - 1 - row) + 0.5f) / cellPixels; // noise y grows downwards
         for (int col = 0; col < w; ++col) {
-            unsigned char *px = rgb + ((size_t)row * (size_t)w + (size_t)col) * 3;
+            unsigned char *px =
+                rgb +
+                (static_cast<size_t>(row) * static_cast<size_t>(w) + static_cast<size_t>(col)) * 3;
             float colour[3] = {sky[0], sky[1], sky[2]};
             if (band > 0.0f) {
-                float x = ((float)col + 0.5f) / cellPixels;
+                float x = (static_cast<float>(col) + 0.5f) / cellPixels;
                 float d = CloudDensity(x, y, SideCellsAcross, coverage, seed);
                 if (d > 0.0f) {
                     // Denser just below means this is a lit upper edge; denser
@@ -209,26 +217,29 @@ int MakeSkySide(int w, int h, unsigned seed, unsigned char *rgb) {
                     MixColour(colour, cloud, alpha, colour);
                 }
             }
-            for (int c = 0; c < 3; ++c)
+            for (int c = 0; c < 3; ++c) {
                 px[c] = ToByte(colour[c], col, row);
+            }
         }
     }
     return 0;
 }
 
 int MakeSkyTop(int side, unsigned seed, unsigned char *rgb) {
-    if (rgb == nullptr || side < 1 || side > SkyMaxSide)
+    if (rgb == nullptr || side < 1 || side > SkyMaxSide) {
         return -1;
+    }
     float edge[3];
     SkyGradientColour(1.0f, edge);
-    const float scale = (float)side / 512.0f; // cloud size follows the lid, not the pixels
+    const float scale =
+        static_cast<float>(side) / 512.0f; // cloud size follows the lid, not the pixels
     const float cellPixels = TopCellPixels * scale;
     const uint32_t topSeed = seed ^ 0xa511e9b3U;
     const float lightStep = 0.05f;
     for (int row = 0; row < side; ++row) {
-        float v = ((float)row + 0.5f) / (float)side * 2.0f - 1.0f;
+        float v = (static_cast<float>(row) + 0.5f) / static_cast<float>(side) * 2.0f - 1.0f;
         for (int col = 0; col < side; ++col) {
-            float u = ((float)col + 0.5f) / (float)side * 2.0f - 1.0f;
+            float u = (static_cast<float>(col) + 0.5f) / static_cast<float>(side) * 2.0f - 1.0f;
             // 0 straight up, 1 all along the border: rounded-square rings, so
             // the whole border matches the walls' upper edge.
             float ring = 1.0f - (1.0f - u * u) * (1.0f - v * v);
@@ -239,8 +250,8 @@ int MakeSkyTop(int side, unsigned seed, unsigned char *rgb) {
             float colour[3] = {sky[0], sky[1], sky[2]};
             float band = 1.0f - SmoothStep(0.80f, 0.97f, ring);
             if (band > 0.0f) {
-                float x = ((float)col + 0.5f) / cellPixels;
-                float y = ((float)row + 0.5f) / cellPixels;
+                float x = (static_cast<float>(col) + 0.5f) / cellPixels;
+                float y = (static_cast<float>(row) + 0.5f) / cellPixels;
                 float d = CloudDensity(x, y, 1 << 20, 0.55f, topSeed);
                 if (d > 0.0f) {
                     // Seen from below: thick cores greyer, thin parts bright.
@@ -253,9 +264,12 @@ int MakeSkyTop(int side, unsigned seed, unsigned char *rgb) {
                     MixColour(colour, cloud, alpha, colour);
                 }
             }
-            unsigned char *px = rgb + ((size_t)row * (size_t)side + (size_t)col) * 3;
-            for (int c = 0; c < 3; ++c)
+            unsigned char *px = rgb + (static_cast<size_t>(row) * static_cast<size_t>(side) +
+                                       static_cast<size_t>(col)) *
+                                          3;
+            for (int c = 0; c < 3; ++c) {
                 px[c] = ToByte(colour[c], col, row);
+            }
         }
     }
     return 0;

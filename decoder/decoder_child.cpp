@@ -19,7 +19,7 @@
 // Address space of a decoder child in the normal build; in sanitized builds,
 // whose runtime reserves terabytes of address space, the same amount of data
 // beyond what the process held when it was forked.
-static const rlim_t DecoderMemoryBytes = rlim_t(1) << 30;
+static const rlim_t DecoderMemoryBytes = static_cast<rlim_t>(1) << 30;
 
 #ifdef VORN_SANITIZED
 static long DataBytesInUse() {

@@ -149,11 +149,12 @@ static void SendSurface(const SDL_Surface *surface) {
     if (WriteAll(ChildReplyFd, &header, sizeof header) != 0) {
         return;
     }
-    if (header.colourCount > 0 &&
-        WriteAll(ChildReplyFd, format->palette->colors, size_t(header.colourCount) * 4) != 0) {
+    if (header.colourCount > 0 && WriteAll(ChildReplyFd, format->palette->colors,
+                                           static_cast<size_t>(header.colourCount) * 4) != 0) {
         return;
     }
-    WriteAll(ChildReplyFd, surface->pixels, size_t(surface->pitch) * size_t(surface->h));
+    WriteAll(ChildReplyFd, surface->pixels,
+             static_cast<size_t>(surface->pitch) * static_cast<size_t>(surface->h));
 }
 
 [[noreturn]] static void DecodeInChild(const DecodeRequest &request, int replyFd, int directoryFd) {

@@ -25,4 +25,3 @@ void StopImageDecoder();
 // with SDL_GetError() giving the reason. Starts the service when the calling
 // process has a single thread and none runs yet.
 SDL_Surface *LoadImageIsolated(const char *file);
-

@@ -5,13 +5,13 @@
 #include <cstring>
 
 uint32_t SurfacePitchFor(uint32_t width, uint32_t bitsPerPixel) {
-    uint64_t bytes = uint64_t(width) * ((bitsPerPixel + 7) / 8);
+    uint64_t bytes = static_cast<uint64_t>(width) * ((bitsPerPixel + 7) / 8);
     if (bitsPerPixel == 1) {
         bytes = (bytes + 7) / 8;
     } else if (bitsPerPixel == 4) {
         bytes = (bytes + 1) / 2;
     }
-    bytes = (bytes + 3) & ~uint64_t(3);
+    bytes = (bytes + 3) & ~static_cast<uint64_t>(3);
     return bytes > 0xFFFF ? 0 : static_cast<uint32_t>(bytes);
 }
 
@@ -54,7 +54,7 @@ int CheckImageReplyHeader(const ImageReplyHeader &header, ImageReplyLayout *layo
     if (header.pitch != pitch) {
         return Refuse(why, "the pitch does not match the width");
     }
-    const uint64_t pixelBytes = uint64_t(pitch) * header.height;
+    const uint64_t pixelBytes = static_cast<uint64_t>(pitch) * header.height;
     if (pixelBytes > MaxImagePixelBytes) {
         return Refuse(why, "the image holds more pixel bytes than a decode may");
     }
@@ -65,7 +65,7 @@ int CheckImageReplyHeader(const ImageReplyHeader &header, ImageReplyLayout *layo
     if (header.textLength != 0) {
         return Refuse(why, "a decoded image carries a reason");
     }
-    layout->paletteBytes = size_t(header.colourCount) * 4;
+    layout->paletteBytes = static_cast<size_t>(header.colourCount) * 4;
     layout->pixelBytes = static_cast<size_t>(pixelBytes);
     return 0;
 }

@@ -51,24 +51,33 @@ struct DemWork {
 };
 
 void ReleaseDemWork(DemWork *w) {
-    if (w->toLocal)
+    if (w->toLocal) {
         OCTDestroyCoordinateTransformation(w->toLocal);
-    if (w->toSource)
+    }
+    if (w->toSource) {
         OCTDestroyCoordinateTransformation(w->toSource);
-    if (w->toGeographic)
+    }
+    if (w->toGeographic) {
         OCTDestroyCoordinateTransformation(w->toGeographic);
-    if (w->local)
+    }
+    if (w->local) {
         OSRDestroySpatialReference(w->local);
-    if (w->geographic)
+    }
+    if (w->geographic) {
         OSRDestroySpatialReference(w->geographic);
-    if (w->sourceCrs)
+    }
+    if (w->sourceCrs) {
         OSRDestroySpatialReference(w->sourceCrs);
-    if (w->map)
+    }
+    if (w->map) {
         GDALClose(w->map);
-    if (w->region)
+    }
+    if (w->region) {
         GDALClose(w->region);
-    if (w->source)
+    }
+    if (w->source) {
         GDALClose(w->source);
+    }
     *w = DemWork();
 }
 
@@ -92,13 +101,16 @@ const char *GdalReason(const char *fallback) {
 // Metres in one unit of the band's elevations (by its unit name); 1 for
 // metres and for no unit at all.
 double MetresPerElevationUnit(const char *unit) {
-    if (!unit)
+    if (!unit) {
         return 1.0;
+    }
     if (EQUAL(unit, "ft") || EQUAL(unit, "foot") || EQUAL(unit, "feet") ||
-        EQUAL(unit, "international foot"))
+        EQUAL(unit, "international foot")) {
         return 0.3048;
-    if (EQUAL(unit, "us-ft") || EQUAL(unit, "ftUS") || EQUAL(unit, "US survey foot"))
+    }
+    if (EQUAL(unit, "us-ft") || EQUAL(unit, "ftUS") || EQUAL(unit, "US survey foot")) {
         return 1200.0 / 3937.0;
+    }
     return 1.0;
 }
 
@@ -107,16 +119,21 @@ double MetresPerElevationUnit(const char *unit) {
 // failed.
 int FillVoids(GDALRasterBandH band, int w, int h, long long *voidCount) {
     std::vector<float> values(static_cast<size_t>(w) * h);
-    if (GDALRasterIO(band, GF_Read, 0, 0, w, h, values.data(), w, h, GDT_Float32, 0, 0) != CE_None)
+    if (GDALRasterIO(band, GF_Read, 0, 0, w, h, values.data(), w, h, GDT_Float32, 0, 0) !=
+        CE_None) {
         return -1;
+    }
     long long voids = 0;
-    for (float v : values)
+    for (float v : values) {
         voids += v == VoidValue;
+    }
     *voidCount = voids;
-    if (voids == 0)
+    if (voids == 0) {
         return 0;
-    if (voids == static_cast<long long>(values.size()))
+    }
+    if (voids == static_cast<long long>(values.size())) {
         return -1;
+    }
     GDALSetRasterNoDataValue(band, VoidValue);
     char **options = CSLSetNameValue(nullptr, "TEMP_FILE_DRIVER", "MEM");
     // Far enough to reach across the whole grid: no void stays unfilled.
@@ -124,13 +141,17 @@ int FillVoids(GDALRasterBandH band, int w, int h, long long *voidCount) {
     CPLErr rc = GDALFillNodata(band, nullptr, reach, 0, 0, options, nullptr, nullptr);
     CSLDestroy(options);
     GDALDeleteRasterNoDataValue(band);
-    if (rc != CE_None)
+    if (rc != CE_None) {
         return -1;
-    if (GDALRasterIO(band, GF_Read, 0, 0, w, h, values.data(), w, h, GDT_Float32, 0, 0) != CE_None)
+    }
+    if (GDALRasterIO(band, GF_Read, 0, 0, w, h, values.data(), w, h, GDT_Float32, 0, 0) !=
+        CE_None) {
         return -1;
+    }
     for (float v : values) {
-        if (v == VoidValue)
+        if (v == VoidValue) {
             return -1;
+        }
     }
     return 0;
 }
@@ -149,8 +170,9 @@ GDALDatasetH ReadRegion(GDALDatasetH source, int rx, int ry, int rw, int rh, int
     INIT_RASTERIO_EXTRA_ARG(extra);
     extra.eResampleAlg = (workW < rw || workH < rh) ? GRIORA_Average : GRIORA_NearestNeighbour;
     if (GDALRasterIOEx(band, GF_Read, rx, ry, rw, rh, values.data(), workW, workH, GDT_Float32, 0,
-                       0, &extra) != CE_None)
+                       0, &extra) != CE_None) {
         return nullptr;
+    }
 
     std::vector<unsigned char> valid;
     if (!(GDALGetMaskFlags(band) & GMF_ALL_VALID)) {
@@ -158,18 +180,21 @@ GDALDatasetH ReadRegion(GDALDatasetH source, int rx, int ry, int rw, int rh, int
         GDALRasterIOExtraArg nearest;
         INIT_RASTERIO_EXTRA_ARG(nearest);
         if (GDALRasterIOEx(GDALGetMaskBand(band), GF_Read, rx, ry, rw, rh, valid.data(), workW,
-                           workH, GDT_Byte, 0, 0, &nearest) != CE_None)
+                           workH, GDT_Byte, 0, 0, &nearest) != CE_None) {
             return nullptr;
+        }
     }
     int hasNoData = 0;
     const double noData = GDALGetRasterNoDataValue(band, &hasNoData);
     int hasScale = 0, hasOffset = 0;
     double scale = GDALGetRasterScale(band, &hasScale);
     double offset = GDALGetRasterOffset(band, &hasOffset);
-    if (!hasScale || !std::isfinite(scale) || scale == 0.0)
+    if (!hasScale || !std::isfinite(scale) || scale == 0.0) {
         scale = 1.0;
-    if (!hasOffset || !std::isfinite(offset))
+    }
+    if (!hasOffset || !std::isfinite(offset)) {
         offset = 0.0;
+    }
     const double metres = MetresPerElevationUnit(GDALGetRasterUnitType(band));
 
     for (size_t i = 0; i < count; ++i) {
@@ -184,8 +209,9 @@ GDALDatasetH ReadRegion(GDALDatasetH source, int rx, int ry, int rw, int rh, int
 
     GDALDatasetH work =
         GDALCreate(GDALGetDriverByName("MEM"), "", workW, workH, 1, GDT_Float32, nullptr);
-    if (!work)
+    if (!work) {
         return nullptr;
+    }
     if (GDALRasterIO(GDALGetRasterBand(work, 1), GF_Write, 0, 0, workW, workH, values.data(), workW,
                      workH, GDT_Float32, 0, 0) != CE_None) {
         GDALClose(work);
@@ -201,8 +227,9 @@ void PixelToGeo(const double gt[6], double px, double py, double *x, double *y) 
 }
 
 OGRSpatialReferenceH TraditionalOrder(OGRSpatialReferenceH srs) {
-    if (srs)
+    if (srs) {
         OSRSetAxisMappingStrategy(srs, OAMS_TRADITIONAL_GIS_ORDER);
+    }
     return srs;
 }
 
@@ -259,9 +286,10 @@ int WarpSquare(const DemOptions *opts, const double gt[6], int rx, int ry, int r
                               static_cast<double>(rx)};
         const double py[4] = {static_cast<double>(ry), ry + t * rh, static_cast<double>(ry + rh),
                               ry + (1 - t) * rh};
-        for (int s = 0; s < 4; ++s)
+        for (int s = 0; s < 4; ++s) {
             PixelToGeo(gt, px[s], py[s], &xs[s * OutlinePointsPerSide + i],
                        &ys[s * OutlinePointsPerSide + i]);
+        }
     }
     OCTTransformEx(work->toLocal, n, xs.data(), ys.data(), nullptr, ok.data());
     int kept = 0;
@@ -292,8 +320,9 @@ int WarpSquare(const DemOptions *opts, const double gt[6], int rx, int ry, int r
     int eok[4] = {0, 0, 0, 0};
     OCTTransformEx(work->toSource, 4, ex, ey, nullptr, eok);
     double pcol[4], prow[4];
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 4; ++i) {
         PixelToGeo(inv, ex[i], ey[i], &pcol[i], &prow[i]);
+    }
     result->squareCols = std::hypot(pcol[1] - pcol[0], prow[1] - prow[0]);
     result->squareRows = std::hypot(pcol[3] - pcol[2], prow[3] - prow[2]);
     if (!(eok[0] && eok[1] && eok[2] && eok[3]) || !std::isfinite(result->squareCols) ||
@@ -373,16 +402,18 @@ int WarpSquare(const DemOptions *opts, const double gt[6], int rx, int ry, int r
     // A map warped at its own side is read straight into the grid.
     std::vector<float> warped;
     grid->resize(static_cast<size_t>(side) * side);
-    if (k > 1)
+    if (k > 1) {
         warped.resize(static_cast<size_t>(warpSide) * warpSide);
+    }
     if (GDALRasterIO(mapBand, GF_Read, 0, 0, warpSide, warpSide,
                      k > 1 ? warped.data() : grid->data(), warpSide, warpSide, GDT_Float32, 0,
                      0) != CE_None) {
         Fail(err, errSize, file, "reading the warped map failed (%s)", GdalReason("GDAL failed"));
         return -1;
     }
-    if (k > 1)
+    if (k > 1) {
         BoxAverage(warped.data(), warpSide, k, grid->data());
+    }
     return 0;
 }
 
@@ -396,14 +427,16 @@ int ResampleSquare(const DemOptions *opts, const double gt[6], int hasGt, double
     if (hasGt) {
         pw = std::hypot(gt[1], gt[4]);
         ph = std::hypot(gt[2], gt[5]);
-        if (!(pw > 0.0) || !(ph > 0.0) || !std::isfinite(pw) || !std::isfinite(ph))
+        if (!(pw > 0.0) || !(ph > 0.0) || !std::isfinite(pw) || !std::isfinite(ph)) {
             pw = ph = 1.0;
+        }
     }
     double pixelMetres = 0.0; // metres in one unit of pw / ph
-    if (metresPerUnit > 0.0)
+    if (metresPerUnit > 0.0) {
         pixelMetres = metresPerUnit;
-    else if (opts->width > 0.0)
+    } else if (opts->width > 0.0) {
         pixelMetres = opts->width / (result->sourceW * pw);
+    }
     const DemWindow win = CentredSquareWindow(rx, ry, rw, rh, pw, ph);
     result->squareCols = win.w;
     result->squareRows = win.h;
@@ -446,13 +479,15 @@ int ResampleSquare(const DemOptions *opts, const double gt[6], int hasGt, double
     // which; an image's first row is its top.
     const bool flipRows = hasGt && gt[5] > 0.0 && gt[2] == 0.0 && gt[4] == 0.0;
     const bool flipCols = hasGt && gt[1] < 0.0 && gt[2] == 0.0 && gt[4] == 0.0;
-    for (int r = 0; flipRows && r < side / 2; ++r)
-        std::swap_ranges(grid->begin() + static_cast<size_t>(r) * side,
-                         grid->begin() + static_cast<size_t>(r + 1) * side,
-                         grid->begin() + static_cast<size_t>(side - 1 - r) * side);
-    for (int r = 0; flipCols && r < side; ++r)
-        std::reverse(grid->begin() + static_cast<size_t>(r) * side,
-                     grid->begin() + static_cast<size_t>(r + 1) * side);
+    for (int r = 0; flipRows && r < side / 2; ++r) {
+        std::swap_ranges(grid->begin() + static_cast<ptrdiff_t>(r) * side,
+                         grid->begin() + static_cast<ptrdiff_t>(r + 1) * side,
+                         grid->begin() + static_cast<ptrdiff_t>(side - 1 - r) * side);
+    }
+    for (int r = 0; flipCols && r < side; ++r) {
+        std::reverse(grid->begin() + static_cast<ptrdiff_t>(r) * side,
+                     grid->begin() + static_cast<ptrdiff_t>(r + 1) * side);
+    }
     return 0;
 }
 
@@ -515,8 +550,9 @@ int Convert(const DemOptions *opts, DemWork *work, DemResult *result, char *err,
         result->crs = name ? name : "unnamed";
         const char *code = OSRGetAuthorityCode(work->sourceCrs, nullptr);
         const char *authority = OSRGetAuthorityName(work->sourceCrs, nullptr);
-        if (code && authority)
+        if (code && authority) {
             result->crs += std::string(" (") + authority + ":" + code + ")";
+        }
         if (OSRIsGeographic(work->sourceCrs) || OSRIsProjected(work->sourceCrs)) {
             warp = 1;
         } else if (OSRIsLocal(work->sourceCrs)) {
@@ -554,10 +590,11 @@ int Convert(const DemOptions *opts, DemWork *work, DemResult *result, char *err,
         return -1;
     }
     if (FillVoids(GDALGetRasterBand(work->region, 1), workW, workH, &result->voids) != 0) {
-        if (result->voids == static_cast<long long>(workW) * workH)
+        if (result->voids == static_cast<long long>(workW) * workH) {
             Fail(err, errSize, file, "every point of the area is void");
-        else
+        } else {
             Fail(err, errSize, file, "filling its voids failed (%s)", GdalReason("GDAL failed"));
+        }
         return -1;
     }
     // Voids are told in source pixels, also when the region was read smaller.
@@ -571,8 +608,9 @@ int Convert(const DemOptions *opts, DemWork *work, DemResult *result, char *err,
                   : ResampleSquare(opts, gt, hasGt, metresPerUnit, static_cast<int>(rx),
                                    static_cast<int>(ry), static_cast<int>(rw), static_cast<int>(rh),
                                    workW, workH, work, result, &grid, err, errSize);
-    if (rc != 0)
+    if (rc != 0) {
         return -1;
+    }
 
     double lowest = HUGE_VAL, highest = -HUGE_VAL;
     for (float v : grid) {
@@ -613,23 +651,27 @@ void PrintDemSummary(FILE *out, const DemOptions *opts, const DemResult *r) {
     fprintf(out, "source: %s, %d x %d pixels, %s, %s\n", opts->input, r->sourceW, r->sourceH,
             r->dataType.c_str(), r->crs.empty() ? "no coordinate system" : r->crs.c_str());
     char where[160] = "";
-    if (opts->hasRegion)
+    if (opts->hasRegion) {
         snprintf(where, sizeof where, " of region %lld %lld %lld %lld", opts->regionX,
                  opts->regionY, opts->regionW, opts->regionH);
-    if (r->groundMetres > 0.0)
+    }
+    if (r->groundMetres > 0.0) {
         fprintf(out, "ground square: %.0f m across, %.1f x %.1f source pixels%s", r->groundMetres,
                 r->squareCols, r->squareRows, where);
-    else
+    } else {
         fprintf(out, "ground square: size unknown, %.1f x %.1f source pixels%s", r->squareCols,
                 r->squareRows, where);
-    if (r->hasCentre)
+    }
+    if (r->hasCentre) {
         fprintf(out, ", centred on %.5f %c %.5f %c", std::fabs(r->centreLat),
                 r->centreLat < 0 ? 'S' : 'N', std::fabs(r->centreLon),
                 r->centreLon < 0 ? 'W' : 'E');
+    }
     fprintf(out, "\n");
     fprintf(out, "map: %d x %d (%s)", r->side, r->side, r->resampling);
-    if (r->groundMetres > 0.0)
+    if (r->groundMetres > 0.0) {
         fprintf(out, ", %.2f m a pixel", r->groundMetres / r->side);
+    }
     fprintf(out, "\n");
     fprintf(out, "elevation: %.1f to %.1f m\n", r->lowest, r->highest);
     fprintf(out, "voids filled: %lld\n", r->voids);
@@ -637,10 +679,11 @@ void PrintDemSummary(FILE *out, const DemOptions *opts, const DemResult *r) {
                       : r->plan.compressed ? "true scale, compressed to fit"
                                            : "true scale";
     fprintf(out, "heights: 0 to %d steps, %s\n", r->plan.highestStep, how);
-    if (r->plan.exaggeration < 0.0)
+    if (r->plan.exaggeration < 0.0) {
         fprintf(out, "exaggeration unknown (give --width METRES for true scale)\n");
-    else
+    } else {
         fprintf(out, "exaggeration %.2f\n", r->plan.exaggeration);
+    }
 }
 
 int ReserveDemOutput(const char *output, std::string *tempPath, char *err, size_t errSize) {
@@ -683,6 +726,7 @@ int CommitDemOutput(const std::string &tempPath, const char *output, int side,
 }
 
 void DropDemOutput(const std::string &tempPath) {
-    if (!tempPath.empty())
+    if (!tempPath.empty()) {
         unlink(tempPath.c_str());
+    }
 }

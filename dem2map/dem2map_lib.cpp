@@ -32,21 +32,27 @@ int ParsePositive(const char *text, double max, double *value) {
 double ChebyshevToSegment(double ax, double ay, double bx, double by) {
     const double dx = bx - ax, dy = by - ay;
     double ts[6] = {0.0, 1.0, -1.0, -1.0, -1.0, -1.0};
-    if (dx != 0.0)
+    if (dx != 0.0) {
         ts[2] = -ax / dx;
-    if (dy != 0.0)
+    }
+    if (dy != 0.0) {
         ts[3] = -ay / dy;
-    if (dx - dy != 0.0)
+    }
+    if (dx - dy != 0.0) {
         ts[4] = -(ax - ay) / (dx - dy);
-    if (dx + dy != 0.0)
+    }
+    if (dx + dy != 0.0) {
         ts[5] = -(ax + ay) / (dx + dy);
+    }
     double best = HUGE_VAL;
     for (double t : ts) {
-        if (t < 0.0 || t > 1.0)
+        if (t < 0.0 || t > 1.0) {
             continue;
+        }
         const double d = fmax(fabs(ax + t * dx), fabs(ay + t * dy));
-        if (d < best)
+        if (d < best) {
             best = d;
+        }
     }
     return best;
 }
@@ -174,8 +180,9 @@ double LargestCentredSquare(const double *xs, const double *ys, int count, doubl
     for (int i = 0; i < count; ++i) {
         const int j = (i + 1) % count;
         const double d = ChebyshevToSegment(xs[i] - cx, ys[i] - cy, xs[j] - cx, ys[j] - cy);
-        if (d < best)
+        if (d < best) {
             best = d;
+        }
     }
     return best;
 }
@@ -222,10 +229,12 @@ void ElevationsToSteps(const float *elev, size_t count, double lowest, double st
                        unsigned char *out) {
     for (size_t i = 0; i < count; ++i) {
         double s = floor((elev[i] - lowest) * stepsPerMetre + 0.5);
-        if (!(s > 0.0))
+        if (!(s > 0.0)) {
             s = 0.0;
-        if (s > MaxHeightStep)
+        }
+        if (s > MaxHeightStep) {
             s = MaxHeightStep;
+        }
         out[i] = static_cast<unsigned char>(s);
     }
 }
@@ -235,9 +244,11 @@ void BoxAverage(const float *in, int side, int k, float *out) {
     for (int r = 0; r < n; ++r) {
         for (int c = 0; c < n; ++c) {
             double sum = 0.0;
-            for (int y = r * k; y < (r + 1) * k; ++y)
-                for (int x = c * k; x < (c + 1) * k; ++x)
+            for (int y = r * k; y < (r + 1) * k; ++y) {
+                for (int x = c * k; x < (c + 1) * k; ++x) {
                     sum += in[static_cast<size_t>(y) * side + x];
+                }
+            }
             out[static_cast<size_t>(r) * n + c] = static_cast<float>(sum / (k * k));
         }
     }

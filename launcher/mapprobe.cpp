@@ -9,9 +9,9 @@
 // large or unknown file is never decoded, and the decoding runs in the
 // viewer's own isolated decoder.
 #include <SDL.h>
-#include <errno.h>
-#include <stdio.h>
-#include <string.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 #include <vector>
 
@@ -21,7 +21,7 @@
 namespace {
 
 // Enough for every header the probe reads, a GIF's extensions included.
-constexpr size_t HeaderBytes = 64 * 1024;
+constexpr size_t HeaderBytes = size_t{64} * 1024;
 
 } // namespace
 

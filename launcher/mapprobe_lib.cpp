@@ -7,7 +7,7 @@
 namespace {
 
 uint32_t Le16(const unsigned char *p) {
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8);
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8);
 }
 
 uint32_t Le32(const unsigned char *p) {
@@ -15,7 +15,8 @@ uint32_t Le32(const unsigned char *p) {
 }
 
 uint32_t Be32(const unsigned char *p) {
-    return ((uint32_t)p[0] << 24) | ((uint32_t)p[1] << 16) | ((uint32_t)p[2] << 8) | p[3];
+    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
+           (static_cast<uint32_t>(p[2]) << 8) | p[3];
 }
 
 int ReadPng(const unsigned char *d, size_t n, ImageHeader *h) {
@@ -29,8 +30,8 @@ int ReadPng(const unsigned char *d, size_t n, ImageHeader *h) {
     uint32_t w = Be32(d + 16), hgt = Be32(d + 20);
     unsigned depth = d[24], colour = d[25];
     h->format = "png";
-    h->width = w > 0x7fffffffu ? -1 : (long)w;
-    h->height = hgt > 0x7fffffffu ? -1 : (long)hgt;
+    h->width = w > 0x7fffffffu ? -1 : static_cast<long>(w);
+    h->height = hgt > 0x7fffffffu ? -1 : static_cast<long>(hgt);
     // Grey and palettised images of up to 8 bits decode to one byte a pixel;
     // 16-bit grey is elevation data rather than a picture.
     h->eightBit = (colour == 0 && depth <= 8) || (colour == 3 && depth <= 8);
@@ -51,17 +52,17 @@ int ReadBmp(const unsigned char *d, size_t n, ImageHeader *h) {
         if (n < 26) {
             return -1;
         }
-        w = (long)Le16(d + 18);
-        hgt = (long)Le16(d + 20);
+        w = static_cast<long>(Le16(d + 18));
+        hgt = static_cast<long>(Le16(d + 20));
         bits = Le16(d + 24);
     } else if (infoSize >= 40) {
         if (n < 34) {
             return -1;
         }
-        int32_t sw = (int32_t)Le32(d + 18), sh = (int32_t)Le32(d + 22);
+        int32_t sw = static_cast<int32_t>(Le32(d + 18)), sh = static_cast<int32_t>(Le32(d + 22));
         w = sw;
         // A negative height stores the rows top-down.
-        hgt = sh == INT32_MIN ? -1 : (sh < 0 ? -(long)sh : (long)sh);
+        hgt = sh == INT32_MIN ? -1 : (sh < 0 ? -static_cast<long>(sh) : static_cast<long>(sh));
         bits = Le16(d + 28);
     } else {
         return -1;
@@ -83,7 +84,7 @@ int ReadGif(const unsigned char *d, size_t n, ImageHeader *h) {
     }
     size_t at = 13;
     if (d[10] & 0x80) {
-        at += (size_t)3 << ((d[10] & 7) + 1);
+        at += static_cast<size_t>(3) << ((d[10] & 7) + 1);
     }
     while (at < n) {
         if (d[at] == 0x2c) {
@@ -91,8 +92,8 @@ int ReadGif(const unsigned char *d, size_t n, ImageHeader *h) {
                 return -1;
             }
             h->format = "gif";
-            h->width = (long)Le16(d + at + 5);
-            h->height = (long)Le16(d + at + 7);
+            h->width = static_cast<long>(Le16(d + at + 5));
+            h->height = static_cast<long>(Le16(d + at + 7));
             h->eightBit = 1;
             return 1;
         }
@@ -102,7 +103,7 @@ int ReadGif(const unsigned char *d, size_t n, ImageHeader *h) {
         // An extension: its label, then sub-blocks up to an empty one.
         at += 2;
         while (at < n && d[at] != 0) {
-            at += (size_t)d[at] + 1;
+            at += static_cast<size_t>(d[at]) + 1;
         }
         ++at;
     }
@@ -116,8 +117,8 @@ int ReadPcx(const unsigned char *d, size_t n, ImageHeader *h) {
     if (n < 66) {
         return -1;
     }
-    long xmin = (long)Le16(d + 4), ymin = (long)Le16(d + 6);
-    long xmax = (long)Le16(d + 8), ymax = (long)Le16(d + 10);
+    long xmin = static_cast<long>(Le16(d + 4)), ymin = static_cast<long>(Le16(d + 6));
+    long xmax = static_cast<long>(Le16(d + 8)), ymax = static_cast<long>(Le16(d + 10));
     unsigned bits = d[3], planes = d[65];
     h->format = "pcx";
     h->width = xmax - xmin + 1;
@@ -136,8 +137,8 @@ int ReadTga(const unsigned char *d, size_t n, const char *name, ImageHeader *h) 
     }
     unsigned mapType = d[1], type = d[2], depth = d[16];
     h->format = "tga";
-    h->width = (long)Le16(d + 12);
-    h->height = (long)Le16(d + 14);
+    h->width = static_cast<long>(Le16(d + 12));
+    h->height = static_cast<long>(Le16(d + 14));
     h->eightBit =
         depth == 8 && (((type == 1 || type == 9) && mapType == 1) || type == 3 || type == 11);
     return 1;
@@ -174,7 +175,7 @@ int ReadPnm(const unsigned char *d, size_t n, ImageHeader *h) {
     if (n < 2 || d[0] != 'P' || d[1] < '1' || d[1] > '6') {
         return 0;
     }
-    char kind = (char)d[1];
+    char kind = static_cast<char>(d[1]);
     size_t at = 2;
     long w = PnmNumber(d, n, &at);
     long hgt = PnmNumber(d, n, &at);

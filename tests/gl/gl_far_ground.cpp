@@ -41,7 +41,8 @@ TEST(FarGround, FlatGround4500UnitsAheadIsDrawnWithFogOff) {
     glReadPixels(400, 300, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, centre);
     // Lit grass: green above red and blue. The sky there would be pale or blue.
     EXPECT_GT(centre[1], centre[0])
-        << int(centre[0]) << "," << int(centre[1]) << "," << int(centre[2]);
+        << static_cast<int>(centre[0]) << "," << static_cast<int>(centre[1]) << ","
+        << static_cast<int>(centre[2]);
     EXPECT_GT(centre[1], centre[2] + 10);
     EXPECT_EQ(chdir(buildDir), 0);
 }

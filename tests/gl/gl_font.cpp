@@ -172,7 +172,7 @@ HandBmf ExampleFont(std::vector<unsigned char> *sheet) {
     f.widths['A'] = 10;
     f.widths['i'] = 7;
     f.widths['~'] = 16;
-    sheet->assign(256 * 128, 0);
+    sheet->assign(size_t{256} * 128, 0);
     for (size_t i = 0; i < sheet->size(); ++i) {
         (*sheet)[i] = static_cast<unsigned char>((i / 256) * 3 + (i % 256) * 5);
     }
@@ -329,7 +329,7 @@ TEST_F(FontGL, UploadsSheetRowsTightlyAtAnyWidth) {
     HandBmf f;
     f.version = 257;
     f.sheetWidth = 18;
-    std::vector<unsigned char> sheet(18 * 18);
+    std::vector<unsigned char> sheet(size_t{18} * 18);
     for (size_t i = 0; i < sheet.size(); ++i) {
         sheet[i] = static_cast<unsigned char>(i);
     }

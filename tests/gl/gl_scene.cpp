@@ -60,7 +60,7 @@ std::vector<unsigned char> DrawHelpPanel() {
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glCallList(3);
-    std::vector<unsigned char> pixels(800 * 600 * 3);
+    std::vector<unsigned char> pixels(size_t{800} * 600 * 3);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, 800, 600, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
     return pixels;
@@ -73,7 +73,7 @@ unsigned int PixelAt(const std::vector<unsigned char> &p, int x, int y) {
 
 TEST_F(SceneGL, SkyTexturesLoadSideThenTop) {
     ASSERT_EQ(WriteColourBmp("textures/skySIDE.bmp", 16, 16, 24, Sky), 0);
-    std::vector<unsigned char> rgba(8 * 8 * 4, 200);
+    std::vector<unsigned char> rgba(size_t{8} * 8 * 4, 200);
     ASSERT_EQ(WriteBmp("textures/skyTOP.bmp", 8, 8, 4, rgba.data()), 0);
     ASSERT_EQ(LoadSkyTextures(), 0);
     EXPECT_EQ(CapturedLog(), "");
@@ -129,7 +129,7 @@ TEST_F(SceneGL, APalettisedSkyImageIsRefused) {
 
 TEST_F(SceneGL, TheHelpPanelShowsItsImageUpright) {
     // The first 16 rows red, the rest blue, in the bytes GL reads.
-    std::vector<unsigned char> rgb(32 * 32 * 3, 0);
+    std::vector<unsigned char> rgb(size_t{32} * 32 * 3, 0);
     for (int i = 0; i < 32 * 32; ++i) {
         rgb[i * 3 + (i < 16 * 32 ? 0 : 2)] = 255;
     }

@@ -52,7 +52,8 @@ class ScreenshotGL : public ::testing::Test {
     }
     static unsigned int Pixel(SDL_Surface *s, int x, int y) {
         Uint8 r, g, b;
-        Uint8 *p = static_cast<Uint8 *>(s->pixels) + y * s->pitch + x * 3;
+        Uint8 *p = static_cast<Uint8 *>(s->pixels) + static_cast<ptrdiff_t>(y) * s->pitch +
+                   static_cast<ptrdiff_t>(x) * 3;
         Uint32 v = p[0] | (p[1] << 8) | (p[2] << 16);
         SDL_GetRGB(v, s->format, &r, &g, &b);
         return (r << 16) | (g << 8) | b;

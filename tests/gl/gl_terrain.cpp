@@ -124,8 +124,9 @@ std::vector<unsigned char> DecodedBytes(const char *path, int *w, int *h, int *b
     *h = image->h;
     *bytes = image->format->BytesPerPixel;
     for (int r = 0; r < image->h; ++r) {
-        const Uint8 *row = static_cast<const Uint8 *>(image->pixels) + r * image->pitch;
-        out.insert(out.end(), row, row + image->w * *bytes);
+        const Uint8 *row =
+            static_cast<const Uint8 *>(image->pixels) + static_cast<ptrdiff_t>(r) * image->pitch;
+        out.insert(out.end(), row, row + static_cast<ptrdiff_t>(image->w) * *bytes);
     }
     SDL_FreeSurface(image);
     return out;
@@ -267,7 +268,7 @@ std::vector<unsigned char> DrawTerrainFrom(float eyeY) {
     glCallList(TerrainListId);
     glPopMatrix();
     glFinish();
-    std::vector<unsigned char> pixels(200 * 200 * 3);
+    std::vector<unsigned char> pixels(size_t{200} * 200 * 3);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(300, 200, 200, 200, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
     glPopAttrib();

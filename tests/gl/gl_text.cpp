@@ -64,7 +64,7 @@ std::vector<unsigned char> ProbeFontBytes() {
     f.widths['M'] = 16;
     f.widths['T'] = 16;
     f.widths['L'] = 16;
-    std::vector<unsigned char> sheet(256 * 128, 0);
+    std::vector<unsigned char> sheet(size_t{256} * 128, 0);
     auto fill = [&sheet](int x0, int y0, int x1, int y1) {
         for (int y = y0; y < y1; ++y) {
             for (int x = x0; x < x1; ++x) {
@@ -415,7 +415,7 @@ struct Rgb {
     int r, g, b;
 };
 std::vector<unsigned char> ReadWindow() {
-    std::vector<unsigned char> pixels(WindowW * WindowH * 3);
+    std::vector<unsigned char> pixels(static_cast<size_t>(WindowW) * WindowH * 3);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, WindowW, WindowH, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
     glPixelStorei(GL_PACK_ALIGNMENT, 4);

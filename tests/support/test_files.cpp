@@ -34,7 +34,7 @@ int WriteGreyBmp(const std::string &path, int w, int h,
     }
     SDL_SetColors(s, colours, 0, 256);
     for (int r = 0; r < h; ++r) {
-        Uint8 *row = static_cast<Uint8 *>(s->pixels) + r * s->pitch;
+        Uint8 *row = static_cast<Uint8 *>(s->pixels) + static_cast<ptrdiff_t>(r) * s->pitch;
         for (int c = 0; c < w; ++c) {
             row[c] = value(c, r);
         }
@@ -56,8 +56,8 @@ int WriteColourBmp(const std::string &path, int w, int h, int bitsPerPixel,
         for (int c = 0; c < w; ++c) {
             unsigned int v = rgb(c, r);
             Uint32 pixel = SDL_MapRGBA(s->format, (v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF, 255);
-            Uint8 *p =
-                static_cast<Uint8 *>(s->pixels) + r * s->pitch + c * s->format->BytesPerPixel;
+            Uint8 *p = static_cast<Uint8 *>(s->pixels) + static_cast<ptrdiff_t>(r) * s->pitch +
+                       static_cast<ptrdiff_t>(c) * s->format->BytesPerPixel;
             memcpy(p, &pixel, s->format->BytesPerPixel);
         }
     }
@@ -102,7 +102,7 @@ int UseTestMap(int size, const std::function<unsigned char(int, int)> &value) {
         return -1;
     }
     for (int r = 0; r < size; ++r) {
-        Uint8 *row = static_cast<Uint8 *>(s->pixels) + r * s->pitch;
+        Uint8 *row = static_cast<Uint8 *>(s->pixels) + static_cast<ptrdiff_t>(r) * s->pitch;
         for (int c = 0; c < size; ++c) {
             row[c] = value(c, r);
         }

@@ -198,10 +198,10 @@ TEST(FontCompiler, RefusesBadOptions) {
     // A sheet that does not match the width is not serialised.
     image.version = 256;
     image.sheetWidth = 32;
-    image.sheet.assign(32 * 32, 0);
+    image.sheet.assign(size_t{32} * 32, 0);
     std::vector<unsigned char> bytes;
     EXPECT_EQ(SerializeBmf(&image, &bytes), -1);
-    image.sheet.assign(32 * 16, 0);
+    image.sheet.assign(size_t{32} * 16, 0);
     EXPECT_EQ(SerializeBmf(&image, &bytes), 0);
 }
 

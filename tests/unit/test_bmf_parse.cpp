@@ -21,7 +21,7 @@ HandBmf SmallFont(std::vector<unsigned char> *sheet) {
     for (int c = 32; c < 128; ++c) {
         f.widths[c] = static_cast<unsigned char>(c - 30);
     }
-    sheet->resize(32 * 16);
+    sheet->resize(size_t{32} * 16);
     for (size_t i = 0; i < sheet->size(); ++i) {
         (*sheet)[i] = static_cast<unsigned char>(i * 7);
     }
@@ -106,7 +106,7 @@ TEST(BmfParse, RefusesWrongMagicAndVersions) {
     for (unsigned char fourth : {'\0', 'X', '\t', 'F'}) {
         HandBmf bad = f;
         bad.magic[3] = fourth;
-        EXPECT_EQ(Parse(bad, &data), -1) << "magic BMF + " << int(fourth);
+        EXPECT_EQ(Parse(bad, &data), -1) << "magic BMF + " << static_cast<int>(fourth);
     }
     HandBmf lower = f;
     lower.magic[0] = 'b';
@@ -125,12 +125,13 @@ TEST(BmfParse, RefusesEveryTruncation) {
         HandBmf f = SmallFont(&sheet);
         f.version = version;
         if (version == 257) {
-            f.runs = HandRuns(std::vector<unsigned char>(32 * 32, 5));
+            f.runs = HandRuns(std::vector<unsigned char>(size_t{32} * 32, 5));
         }
         std::vector<unsigned char> bytes = HandBmfBytes(f);
         for (size_t cut = 0; cut < bytes.size(); ++cut) {
             // A copy of exactly cut bytes, so that ASan sees any read past it.
-            std::vector<unsigned char> part(bytes.begin(), bytes.begin() + cut);
+            std::vector<unsigned char> part(bytes.begin(),
+                                            bytes.begin() + static_cast<ptrdiff_t>(cut));
             BmfData data;
             ASSERT_EQ(ParseBmfMemory(part.data(), part.size(), &data), -1)
                 << "version " << version << " cut at " << cut;
@@ -206,7 +207,8 @@ TEST(BmfParse, ReadsLongRunDataInPieces) {
             for (size_t i = 0; i < texels; ++i) {
                 want[i] = static_cast<unsigned char>(i % 251 + 1);
             }
-            f.runs = HandRuns(std::vector<unsigned char>(want.begin(), want.begin() + texels));
+            f.runs = HandRuns(std::vector<unsigned char>(
+                want.begin(), want.begin() + static_cast<ptrdiff_t>(texels)));
             if (odd) {
                 f.runs.push_back(99);
             }

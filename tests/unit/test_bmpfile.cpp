@@ -29,7 +29,8 @@ void ExpectDecodesTo(int w, int h, int bpp) {
     EXPECT_EQ(s->h, h);
     EXPECT_EQ(s->format->BytesPerPixel, bpp);
     for (int r = 0; r < h; ++r) {
-        const unsigned char *row = static_cast<unsigned char *>(s->pixels) + r * s->pitch;
+        const unsigned char *row =
+            static_cast<unsigned char *>(s->pixels) + static_cast<ptrdiff_t>(r) * s->pitch;
         ASSERT_EQ(0, memcmp(row, &pixels[static_cast<size_t>(r) * w * bpp], size_t(w) * bpp))
             << w << "x" << h << "x" << bpp << " row " << r;
     }

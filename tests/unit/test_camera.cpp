@@ -50,7 +50,13 @@ TEST(MouseLook, ReportsOnTheCentreLinesAreIgnored) {
     EXPECT_EQ(ApplyMouseLook(&c, 400, 300, 400, 300), 0); // the warp's own report
     EXPECT_EQ(ApplyMouseLook(&c, 405, 300, 400, 300), 0);
     EXPECT_EQ(ApplyMouseLook(&c, 400, 250, 400, 300), 0);
-    EXPECT_EQ(memcmp(&c, &before, sizeof c), 0);
+    // Unchanged: the same floats, not merely close ones.
+    const float now[] = {c.eye.x, c.eye.y, c.eye.z, c.lookAt.x, c.lookAt.y, c.lookAt.z, c.pitch};
+    const float was[] = {before.eye.x,    before.eye.y,    before.eye.z, before.lookAt.x,
+                         before.lookAt.y, before.lookAt.z, before.pitch};
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_EQ(now[i], was[i]) << "member " << i;
+    }
 }
 
 TEST(MouseLook, OffsetsTiltAndTurnByAMilliradianAPixel) {

@@ -36,8 +36,9 @@ void WriteRaster(const std::string &path, const char *driver, int w, int h, GDAL
     GDALAllRegister();
     GDALDatasetH mem = GDALCreate(GDALGetDriverByName("MEM"), "", w, h, 1, type, nullptr);
     ASSERT_NE(mem, nullptr);
-    if (gt)
+    if (gt) {
         GDALSetGeoTransform(mem, const_cast<double *>(gt));
+    }
     if (crs) {
         OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
         OSRSetFromUserInput(srs, crs);
@@ -45,12 +46,15 @@ void WriteRaster(const std::string &path, const char *driver, int w, int h, GDAL
         OSRDestroySpatialReference(srs);
     }
     std::vector<double> px(static_cast<size_t>(w) * h);
-    for (int r = 0; r < h; ++r)
-        for (int c = 0; c < w; ++c)
+    for (int r = 0; r < h; ++r) {
+        for (int c = 0; c < w; ++c) {
             px[static_cast<size_t>(r) * w + c] = value(c, r);
+        }
+    }
     GDALRasterBandH band = GDALGetRasterBand(mem, 1);
-    if (noData)
+    if (noData) {
         GDALSetRasterNoDataValue(band, *noData);
+    }
     ASSERT_EQ(GDALRasterIO(band, GF_Write, 0, 0, w, h, px.data(), w, h, GDT_Float64, 0, 0),
               CE_None);
     GDALDatasetH out = GDALCreateCopy(GDALGetDriverByName(driver), path.c_str(), mem, FALSE,
@@ -92,8 +96,9 @@ int At(const DemResult &r, int c, int row) {
 
 int MaxStep(const DemResult &r) {
     int m = 0;
-    for (unsigned char s : r.steps)
+    for (unsigned char s : r.steps) {
         m = std::max(m, static_cast<int>(s));
+    }
     return m;
 }
 
@@ -191,8 +196,9 @@ TEST(Dem2mapArithmetic, CommandLine) {
              {"in", "out", "--scale", "fit", "--exaggerate", "2"},
              {"in", "out", "--width", "nan"},
              {"in", "out", "--colour"},
-             {"in", "out", "extra"}})
+             {"in", "out", "extra"}}) {
         EXPECT_EQ(parse(bad, &o), -1) << bad.back();
+    }
 }
 
 TEST(Dem2map, UtmConeAtTrueScale) {
@@ -213,9 +219,11 @@ TEST(Dem2map, UtmConeAtTrueScale) {
     // middle 5 km square of ground.
     ASSERT_EQ(Convert({(s / "cone15.tif").c_str(), "--side", "3"}, &r), 0);
     double sum = 0;
-    for (double y = -2475; y < 2500; y += 50)
-        for (double x = -2475; x < 2500; x += 50)
+    for (double y = -2475; y < 2500; y += 50) {
+        for (double x = -2475; x < 2500; x += 50) {
             sum += Cone(x, y);
+        }
+    }
     EXPECT_NEAR(r.highest, sum / (100 * 100), 2.0);
     ASSERT_EQ(Convert({(s / "cone30.tif").c_str(), "--side", "256"}, &r), 0);
     EXPECT_EQ(MaxStep(r), 116);
@@ -294,8 +302,9 @@ TEST(Dem2map, GeographicConeAt60NorthIsRound) {
     EXPECT_EQ(map->format->BitsPerPixel, 8);
     ASSERT_EQ(map->w, 300);
     ASSERT_EQ(map->h, 300);
-    for (int row = 0; row < 300; row += 37)
+    for (int row = 0; row < 300; row += 37) {
         EXPECT_EQ(static_cast<Uint8 *>(map->pixels)[row * map->pitch + 150], At(r, 150, row));
+    }
     SDL_FreeSurface(map);
 }
 
@@ -405,8 +414,9 @@ TEST(Dem2map, FailuresNameTheFileAndWriteNothing) {
     EXPECT_EQ(RunTool(s, s / "text.txt " + out), 1);
     EXPECT_EQ(ReadFile(out), before);
     int files = 0;
-    for (const auto &entry : std::filesystem::directory_iterator(s.dir))
+    for (const auto &entry : std::filesystem::directory_iterator(s.dir)) {
         files += entry.path().string().find(".tmp-") != std::string::npos;
+    }
     EXPECT_EQ(files, 0); // no temporary file left behind
 }
 

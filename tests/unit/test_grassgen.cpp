@@ -131,7 +131,7 @@ TEST(GrassTextureTest, IsGreenGrassWithLighterAndDarkerPatches) {
 TEST(GrassTextureTest, SameSeedSameTextureOtherSeedOtherTexture) {
     EXPECT_EQ(Grass(64, 5), Grass(64, 5));
     EXPECT_NE(Grass(64, 5), Grass(64, 6));
-    std::vector<unsigned char> rgb(16 * 16 * 3);
+    std::vector<unsigned char> rgb(size_t{16} * 16 * 3);
     EXPECT_EQ(MakeGrassTexture(GrassMinSide - 1, 1, rgb.data()), -1);
     EXPECT_EQ(MakeGrassTexture(GrassMaxSide + 1, 1, rgb.data()), -1);
     EXPECT_EQ(MakeGrassTexture(16, 1, nullptr), -1);
@@ -150,8 +150,10 @@ TEST(GrassTextureTest, FileDecodesToTheTextureBytes) {
     EXPECT_EQ(image->format->BytesPerPixel, 3);
     int differing = 0;
     for (int y = 0; y < side; ++y) {
-        const Uint8 *row = static_cast<const Uint8 *>(image->pixels) + y * image->pitch;
-        if (memcmp(row, &rgb[static_cast<size_t>(y) * side * 3], side * 3) != 0) {
+        const Uint8 *row =
+            static_cast<const Uint8 *>(image->pixels) + static_cast<ptrdiff_t>(y) * image->pitch;
+        if (memcmp(row, &rgb[static_cast<size_t>(y) * side * 3], static_cast<size_t>(side) * 3) !=
+            0) {
             ++differing;
         }
     }

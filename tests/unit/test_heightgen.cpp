@@ -1,8 +1,8 @@
 // Tests for the height-map generator.
 #include "app/world.h"
 #include <gtest/gtest.h>
-#include <stdint.h>
-#include <stdlib.h>
+#include <cstdint>
+#include <cstdlib>
 
 #include <algorithm>
 #include <climits>
@@ -17,11 +17,12 @@ const unsigned char Guard = 0xA5;
 // Generates a map into a buffer with guard bytes after it; checks the
 // call succeeded and the guards are intact.
 std::vector<unsigned char> Generate(int side, unsigned seed, int startView) {
-    size_t n = (size_t)side * (size_t)side;
+    size_t n = static_cast<size_t>(side) * static_cast<size_t>(side);
     std::vector<unsigned char> buf(n + 16, Guard);
     EXPECT_EQ(0, GenerateHeightMap(side, seed, startView, buf.data()));
-    for (size_t i = n; i < buf.size(); ++i)
+    for (size_t i = n; i < buf.size(); ++i) {
         EXPECT_EQ(Guard, buf[i]) << "wrote past the map at " << i;
+    }
     buf.resize(n);
     return buf;
 }
@@ -62,8 +63,9 @@ TEST(HeightGen, DifferentSeedsGiveDifferentMaps) {
     std::vector<unsigned char> a = Generate(256, 1, 0);
     std::vector<unsigned char> b = Generate(256, 2, 0);
     size_t differ = 0;
-    for (size_t i = 0; i < a.size(); ++i)
+    for (size_t i = 0; i < a.size(); ++i) {
         differ += a[i] != b[i];
+    }
     EXPECT_GT(differ, a.size() / 2);
 }
 
@@ -73,8 +75,9 @@ TEST(HeightGen, RejectsBadArguments) {
         std::fill(buf, buf + sizeof buf, Guard);
         EXPECT_EQ(-1, GenerateHeightMap(side, 1, 0, buf)) << "side " << side;
         EXPECT_EQ(-1, GenerateHeightMap(side, 1, 1, buf)) << "side " << side;
-        for (unsigned char c : buf)
+        for (unsigned char c : buf) {
             EXPECT_EQ(Guard, c);
+        }
     }
     EXPECT_EQ(-1, GenerateHeightMap(64, 1, 0, nullptr));
     EXPECT_EQ(-1, GenerateHeightMap(1, 1, 1, nullptr));
@@ -131,10 +134,13 @@ TEST(HeightGen, SameLandscapeAtEverySide) {
     for (int r = 0; r < 256; ++r) {
         for (int c = 0; c < 256; ++c) {
             int sum = 0;
-            for (int i = 0; i < 4; ++i)
-                for (int j = 0; j < 4; ++j)
-                    sum += large[(size_t)(r * 4 + i) * 1024 + c * 4 + j];
-            total += std::abs(sum / 16.0 - small[(size_t)r * 256 + c]);
+            for (int i = 0; i < 4; ++i) {
+                for (int j = 0; j < 4; ++j) {
+                    sum += large[static_cast<size_t>(r * 4 + i) * 1024 +
+                                 static_cast<size_t>(c * 4 + j)];
+                }
+            }
+            total += std::abs(sum / 16.0 - small[static_cast<size_t>(r) * 256 + c]);
         }
     }
     EXPECT_LT(total / (256.0 * 256.0), 2.0);
@@ -147,17 +153,22 @@ TEST_P(HeightGenStartView, CameraSeesValleyAndMountains) {
     for (unsigned seed : {1u, 2u, 3u, 1234567u}) {
         SCOPED_TRACE(::testing::Message() << "side " << side << " seed " << seed);
         std::vector<unsigned char> m = Generate(side, seed, 1);
-        auto at = [&](int col, int row) { return (int)m[(size_t)row * side + col]; };
+        auto at = [&](int col, int row) {
+            return static_cast<int>(m[static_cast<size_t>(row) * side + col]);
+        };
 
         // Where the eye height is taken from: moderate, and not a spike.
         const int h0 = at(0, 20);
         EXPECT_GE(h0, 50);
         EXPECT_LE(h0, 80);
         int neighbours = 0;
-        for (int row = 19; row <= 21; ++row)
-            for (int col = 0; col <= 1; ++col)
-                if (row != 20 || col != 0)
+        for (int row = 19; row <= 21; ++row) {
+            for (int col = 0; col <= 1; ++col) {
+                if (row != 20 || col != 0) {
                     neighbours += at(col, row);
+                }
+            }
+        }
         EXPECT_LE(std::abs(neighbours - 5 * h0), 5 * 4);
         const double eye = EyeWorld(h0);
         EXPECT_NEAR(eye,

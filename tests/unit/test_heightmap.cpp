@@ -124,7 +124,8 @@ TEST_F(HeightMapTest, ReportsMissingAndUndecodableFilesWithTheDecoderText) {
 TEST_F(HeightMapTest, RefusesTruncatedFiles) {
     ASSERT_EQ(WriteGreyBmp("maps/full.bmp", 64, 64, Pattern), 0);
     std::string bytes = ReadFile("maps/full.bmp");
-    for (size_t cut : {size_t(10), size_t(54), size_t(600), bytes.size() - 100}) {
+    for (size_t cut : {static_cast<size_t>(10), static_cast<size_t>(54), static_cast<size_t>(600),
+                       bytes.size() - 100}) {
         FILE *f = fopen("maps/cut.bmp", "wb");
         ASSERT_NE(f, nullptr);
         fwrite(bytes.data(), 1, cut, f);

@@ -5,9 +5,9 @@
 #include "tests/support/test_files.h"
 
 #include <gtest/gtest.h>
-#include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <unistd.h>
 
 #include <string>
@@ -27,12 +27,12 @@ struct Image {
 };
 
 const unsigned char *At(const Image &img, int x, int y) {
-    return &img.rgba[((size_t)y * img.w + x) * 4];
+    return &img.rgba[(static_cast<size_t>(y) * img.w + x) * 4];
 }
 
 Image Panel() {
     Image img = {HelpWidth, HelpHeight,
-                 std::vector<unsigned char>((size_t)HelpWidth * HelpHeight * 4, 0)};
+                 std::vector<unsigned char>(static_cast<size_t>(HelpWidth) * HelpHeight * 4, 0)};
     HelpCanvas canvas = {img.w, img.h, img.rgba.data()};
     EXPECT_EQ(0, RenderHelpPanel(Regular, Bold, Title, &canvas));
     return img;
@@ -42,19 +42,23 @@ Image Panel() {
 int BrightPixels(const Image &img, int x0, int y0, int x1, int y1, int *minX = nullptr,
                  int *maxX = nullptr) {
     int n = 0;
-    if (minX)
+    if (minX) {
         *minX = img.w;
-    if (maxX)
+    }
+    if (maxX) {
         *maxX = -1;
+    }
     for (int y = y0; y < y1; ++y) {
         for (int x = x0; x < x1; ++x) {
             const unsigned char *p = At(img, x, y);
             if (p[0] > 200 && p[1] > 200 && p[2] > 200 && p[3] > 240) {
                 ++n;
-                if (minX && x < *minX)
+                if (minX && x < *minX) {
                     *minX = x;
-                if (maxX && x > *maxX)
+                }
+                if (maxX && x > *maxX) {
                     *maxX = x;
+                }
             }
         }
     }
@@ -120,7 +124,7 @@ TEST(HelpText, MeasuresText) {
 TEST(HelpText, DrawsTextWhereAskedAndReturnsItsAdvance) {
     HelpFace face = {};
     ASSERT_EQ(0, OpenHelpFace(Regular, 19, &face)) << Regular;
-    Image img = {120, 40, std::vector<unsigned char>(120 * 40 * 4, 0)};
+    Image img = {120, 40, std::vector<unsigned char>(size_t{120} * 40 * 4, 0)};
     HelpCanvas canvas = {img.w, img.h, img.rgba.data()};
     int advance = DrawHelpText(&canvas, &face, 10, 30, "Hello", White);
     EXPECT_EQ(MeasureHelpText(&face, "Hello"), advance);
@@ -144,7 +148,7 @@ TEST(HelpText, DrawsNothingOutsideTheCanvas) {
     const int w = 60, h = 24, guard = 4096;
     std::vector<unsigned char> buf(guard + w * h * 4 + guard, 0xC3);
     unsigned char *pixels = buf.data() + guard;
-    memset(pixels, 0, (size_t)w * h * 4);
+    memset(pixels, 0, static_cast<size_t>(w) * h * 4);
     HelpCanvas canvas = {w, h, pixels};
     const char *text = "Wide text (gjpqy) \xE2\x80\x94 over every edge";
     int places[][2] = {{-30, 18}, {40, 18}, {5, 4}, {5, 30}, {-500, -500}, {500, 500}, {-8, 2}};
@@ -156,14 +160,15 @@ TEST(HelpText, DrawsNothingOutsideTheCanvas) {
         ASSERT_EQ(0xC3, buf[i]) << "wrote before the canvas";
         ASSERT_EQ(0xC3, buf[guard + w * h * 4 + i]) << "wrote after the canvas";
     }
-    Image img = {w, h, std::vector<unsigned char>(pixels, pixels + w * h * 4)};
+    Image img = {w, h,
+                 std::vector<unsigned char>(pixels, pixels + static_cast<ptrdiff_t>(w) * h * 4)};
     EXPECT_GT(BrightPixels(img, 0, 0, w, h), 0); // the parts inside were drawn
     CloseHelpFace(&face);
 }
 
 TEST(HelpBackground, IsARoundedTranslucentPanelWithALightBorder) {
     Image img = {HelpWidth, HelpHeight,
-                 std::vector<unsigned char>((size_t)HelpWidth * HelpHeight * 4, 7)};
+                 std::vector<unsigned char>(static_cast<size_t>(HelpWidth) * HelpHeight * 4, 7)};
     HelpCanvas canvas = {img.w, img.h, img.rgba.data()};
     DrawHelpBackground(&canvas);
     // Outside the rounded corners: transparent.
@@ -214,8 +219,9 @@ TEST(HelpPanel, HasItsTitleCentredAtTheTopAndRowsBelow) {
         for (int y = top; y < bottom; ++y) {
             for (int x = 40; x < 130; ++x) {
                 const unsigned char *p = At(img, x, y);
-                if (p[0] > 200 && p[2] < 170 && p[3] > 240)
+                if (p[0] > 200 && p[2] < 170 && p[3] > 240) {
                     ++keyInk;
+                }
             }
         }
         EXPECT_GT(keyInk, 10) << "row " << i;
@@ -228,7 +234,7 @@ TEST(HelpPanel, HasItsTitleCentredAtTheTopAndRowsBelow) {
 }
 
 TEST(HelpPanel, FitsSmallerCanvasesAndRefusesMissingFonts) {
-    Image img = {275, 250, std::vector<unsigned char>(275 * 250 * 4, 0)};
+    Image img = {275, 250, std::vector<unsigned char>(size_t{275} * 250 * 4, 0)};
     HelpCanvas canvas = {img.w, img.h, img.rgba.data()};
     ASSERT_EQ(0, RenderHelpPanel(Regular, Bold, Title, &canvas));
     EXPECT_GT(BrightPixels(img, 0, 0, img.w, 30), 50);

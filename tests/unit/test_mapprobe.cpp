@@ -116,7 +116,7 @@ TEST(MapProbe, SurvivesEveryTruncationAndLyingLengths) {
         for (size_t n = 0; n + 1 < b.size(); ++n) {
             // A cut header is never taken for a map (a PGM's last digits
             // may still read as a smaller, valid size).
-            int got = Probe(Bytes(b.begin(), b.begin() + n));
+            int got = Probe(Bytes(b.begin(), b.begin() + static_cast<ptrdiff_t>(n)));
             if (b[0] != 'P') {
                 EXPECT_EQ(got, 0) << "cut at " << n;
             }
@@ -146,10 +146,11 @@ TEST(MapProbe, AgreesWithTheImageLibraryOnEveryFormat) {
             if (name[0] == '.') {
                 continue;
             }
-            std::string path = dir + "/" + name;
+            std::string path = dir + "/";
+            path += name;
             FILE *f = fopen(path.c_str(), "rb");
             ASSERT_NE(f, nullptr);
-            Bytes b(64 * 1024);
+            Bytes b(size_t{64} * 1024);
             b.resize(fread(b.data(), 1, b.size(), f));
             fclose(f);
             SDL_Surface *s = IMG_Load(path.c_str());

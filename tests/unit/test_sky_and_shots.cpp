@@ -50,7 +50,7 @@ TEST(SkyBox, TheTopImageCoversTheTopOnce) {
 TEST(Screenshot, RowsAreFlippedIntoPaddedRows) {
     // Three rows of a 1-pixel-wide picture, bottom row first.
     const unsigned char src[] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
-    std::vector<unsigned char> dst(3 * 4, 0xEE);
+    std::vector<unsigned char> dst(size_t{3} * 4, 0xEE);
     CopyRowsFlipped(dst.data(), 4, src, 3, 3);
     const std::vector<unsigned char> want = {7, 8, 9, 0xEE, 4, 5, 6, 0xEE, 1, 2, 3, 0xEE};
     EXPECT_EQ(dst, want);

@@ -2,7 +2,7 @@
 #include "datagen/skygen_lib.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
+#include <cstdlib>
 
 #include <algorithm>
 #include <cmath>
@@ -15,35 +15,38 @@ const unsigned char Guard = 0x5A;
 // Makes an image into a buffer with guard bytes after it; checks the call
 // succeeded and wrote nothing past the image.
 std::vector<unsigned char> Side(int w, int h, unsigned seed) {
-    size_t n = (size_t)w * h * 3;
+    size_t n = static_cast<size_t>(w) * h * 3;
     std::vector<unsigned char> buf(n + 64, Guard);
     EXPECT_EQ(0, MakeSkySide(w, h, seed, buf.data()));
-    for (size_t i = n; i < buf.size(); ++i)
+    for (size_t i = n; i < buf.size(); ++i) {
         EXPECT_EQ(Guard, buf[i]) << "wrote past at " << i;
+    }
     buf.resize(n);
     return buf;
 }
 
 std::vector<unsigned char> Top(int side, unsigned seed) {
-    size_t n = (size_t)side * side * 3;
+    size_t n = static_cast<size_t>(side) * side * 3;
     std::vector<unsigned char> buf(n + 64, Guard);
     EXPECT_EQ(0, MakeSkyTop(side, seed, buf.data()));
-    for (size_t i = n; i < buf.size(); ++i)
+    for (size_t i = n; i < buf.size(); ++i) {
         EXPECT_EQ(Guard, buf[i]) << "wrote past at " << i;
+    }
     buf.resize(n);
     return buf;
 }
 
 const unsigned char *Pixel(const std::vector<unsigned char> &img, int w, int col, int row) {
-    return &img[((size_t)row * w + col) * 3];
+    return &img[(static_cast<size_t>(row) * w + col) * 3];
 }
 
 // Mean over all rows and channels of |a - b| between two columns.
 double ColumnDifference(const std::vector<unsigned char> &img, int w, int h, int a, int b) {
     double sum = 0.0;
     for (int r = 0; r < h; ++r) {
-        for (int c = 0; c < 3; ++c)
+        for (int c = 0; c < 3; ++c) {
             sum += abs(Pixel(img, w, a, r)[c] - Pixel(img, w, b, r)[c]);
+        }
     }
     return sum / (3.0 * h);
 }
@@ -52,10 +55,11 @@ double ColumnDifference(const std::vector<unsigned char> &img, int w, int h, int
 double RowsMean(const std::vector<unsigned char> &img, int w, int r0, int r1, int c) {
     double sum = 0.0;
     for (int r = r0; r < r1; ++r) {
-        for (int col = 0; col < w; ++col)
+        for (int col = 0; col < w; ++col) {
             sum += Pixel(img, w, col, r)[c];
+        }
     }
-    return sum / ((double)(r1 - r0) * w);
+    return sum / (static_cast<double>(r1 - r0) * w);
 }
 
 TEST(SkyGen, RefusesBadArguments) {
@@ -90,8 +94,9 @@ TEST(SkyGen, SideImageJoinsItsOwnEdgesWithoutASeam) {
         const int w = SkySideWidth, h = SkySideHeight;
         std::vector<unsigned char> img = Side(w, h, seed);
         std::vector<double> neighbours;
-        for (int c = 0; c + 1 < w; ++c)
+        for (int c = 0; c + 1 < w; ++c) {
             neighbours.push_back(ColumnDifference(img, w, h, c, c + 1));
+        }
         double largest = *std::max_element(neighbours.begin(), neighbours.end());
         std::sort(neighbours.begin(), neighbours.end());
         double median = neighbours[neighbours.size() / 2];
@@ -131,7 +136,7 @@ TEST(SkyGen, GradientIsSmooth) {
     SkyGradientColour(0.0f, prev);
     for (int i = 1; i <= 1000; ++i) {
         float now[3];
-        SkyGradientColour((float)i / 1000.0f, now);
+        SkyGradientColour(static_cast<float>(i) / 1000.0f, now);
         for (int c = 0; c < 3; ++c) {
             EXPECT_GE(now[c], 0.0f);
             EXPECT_LE(now[c], 255.0f);
@@ -147,14 +152,16 @@ TEST(SkyGen, SideHasCloudsAboveTheHorizonOnly) {
     int cloudy = 0, cloudyBelow = 0;
     for (int r = 0; r < h; ++r) {
         float sky[3];
-        SkyGradientColour(((float)r + 0.5f) / (float)h, sky);
+        SkyGradientColour((static_cast<float>(r) + 0.5f) / static_cast<float>(h), sky);
         for (int c = 0; c < w; ++c) {
             const unsigned char *p = Pixel(img, w, c, r);
             bool whiter = p[0] > sky[0] + 40.0f;
-            if (whiter && r >= h / 2)
+            if (whiter && r >= h / 2) {
                 ++cloudy;
-            if (whiter && r < h / 2)
+            }
+            if (whiter && r < h / 2) {
                 ++cloudyBelow;
+            }
         }
     }
     EXPECT_GT(cloudy, w * h / 50);
@@ -171,8 +178,9 @@ TEST(SkyGen, TopBorderMatchesTheSideTopAndItsMiddleIsDeeperBlue) {
         const unsigned char *edge[4] = {Pixel(top, s, i, 0), Pixel(top, s, i, s - 1),
                                         Pixel(top, s, 0, i), Pixel(top, s, s - 1, i)};
         for (const unsigned char *p : edge) {
-            for (int c = 0; c < 3; ++c)
+            for (int c = 0; c < 3; ++c) {
                 border[c] += p[c];
+            }
             ++n;
         }
     }
@@ -184,8 +192,9 @@ TEST(SkyGen, TopBorderMatchesTheSideTopAndItsMiddleIsDeeperBlue) {
     for (int i = 0; i < s; ++i) {
         const unsigned char *p = Pixel(top, s, i, 0);
         const unsigned char *q = Pixel(side, w, (i * w) / s, h - 1);
-        for (int c = 0; c < 3; ++c)
+        for (int c = 0; c < 3; ++c) {
             EXPECT_LE(abs(p[c] - q[c]), 12) << "column " << i;
+        }
     }
     // Straight up the sky is a deeper blue than at the border.
     const unsigned char *mid = Pixel(top, s, s / 2, s / 2);
@@ -202,7 +211,8 @@ TEST(SkyGen, TopBorderMatchesTheSideTopAndItsMiddleIsDeeperBlue) {
             }
         }
     }
-    ASSERT_GT(clear, 100) << "the middle of the lid is all cloud; pixel " << (int)mid[0];
+    ASSERT_GT(clear, 100) << "the middle of the lid is all cloud; pixel "
+                          << static_cast<int>(mid[0]);
     edgeBright = edge[0] + edge[1] + edge[2];
     EXPECT_LT(midBright / clear, edgeBright - 40.0);
 }
@@ -215,10 +225,12 @@ TEST(SkyGen, TopHasSoftClouds) {
         for (int c = 0; c < s; ++c) {
             const unsigned char *p = Pixel(top, s, c, r);
             int spread = p[2] - p[0]; // blue sky: large; white cloud: small
-            if (spread < 25)
+            if (spread < 25) {
                 ++white;
-            if (spread >= 40 && spread < 80)
+            }
+            if (spread >= 40 && spread < 80) {
                 ++halfway;
+            }
         }
     }
     EXPECT_GT(white, s * s / 80);    // clouds

@@ -29,10 +29,10 @@ TEST(TextLayout, AlignsOnlyWithTheCodesOfEachAxis) {
     EXPECT_FLOAT_EQ(VerticalAlignOffset(AlignTop, 14.0f), -14.0f);
     EXPECT_FLOAT_EQ(VerticalAlignOffset(AlignCenter, 14.0f), -7.0f);
     // Codes of the other axis, and codes that are none, act as the default.
-    for (int code : {int(AlignTop), int(AlignBottom), 0, 6, -4}) {
+    for (int code : {static_cast<int>(AlignTop), static_cast<int>(AlignBottom), 0, 6, -4}) {
         EXPECT_FLOAT_EQ(HorizontalAlignOffset(code, 100.0f), 0.0f) << code;
     }
-    for (int code : {int(AlignLeft), int(AlignRight), 0, 6, -4}) {
+    for (int code : {static_cast<int>(AlignLeft), static_cast<int>(AlignRight), 0, 6, -4}) {
         EXPECT_FLOAT_EQ(VerticalAlignOffset(code, 14.0f), 0.0f) << code;
     }
 }
