@@ -16,6 +16,15 @@
 #endif
 #endif
 
+#ifdef VORN_SANITIZED
+// A failed allocation gives a null pointer, as it does in the normal build,
+// so that a decoder out of memory reports it instead of dying. Every program
+// that links the decoder links this unit.
+extern "C" const char *__asan_default_options() {
+    return "allocator_may_return_null=1";
+}
+#endif
+
 // Address space of a decoder child in the normal build; in sanitized builds,
 // whose runtime reserves terabytes of address space, the same amount of data
 // beyond what the process held when it was forked.

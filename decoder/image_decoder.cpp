@@ -19,22 +19,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define VORN_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VORN_SANITIZED 1
-#endif
-#endif
-
-#ifdef VORN_SANITIZED
-// A failed allocation gives a null pointer, as it does in the normal build,
-// so that a decoder out of memory reports it instead of dying.
-extern "C" const char *__asan_default_options() {
-    return "allocator_may_return_null=1";
-}
-#endif
-
 // Exit status of a child that could not put its limits or filter in place.
 static const int ChildSetupFailed = 70;
 // The reply channel's descriptor inside a child.
