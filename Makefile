@@ -33,9 +33,12 @@ bench: build
 install: build
 	@cmake --install $(BUILD) --prefix $(PREFIX)
 
-# The Debian package, $(BUILD)/vorn_<version>_<arch>.deb, from the plain build.
+# The Debian package, $(BUILD)/vorn_<version>_<arch>.deb, and its debug
+# symbols, vorn-dbgsym_<version>_<arch>.ddeb, from the plain build; then the
+# checks Debian makes of a package.
 deb: build
 	@cd $(BUILD) && cpack -G DEB
+	@scripts/check-package $(BUILD)
 
 format:
 	@clang-format -i $$(git ls-files '*.cpp' '*.h' '*.c')

@@ -36,10 +36,13 @@ cat >"$pkg/expected" <<'LIST'
 ./usr/lib/vorn/vorn
 ./usr/share/applications/vorn.desktop
 ./usr/share/doc/vorn/changelog.gz
+./usr/share/doc/vorn/copyright
 ./usr/share/icons/hicolor/64x64/apps/vorn.png
 ./usr/share/icons/hicolor/scalable/apps/vorn.svg
+./usr/share/lintian/overrides/vorn
 ./usr/share/man/man1/vorn-dem2map.1.gz
 ./usr/share/man/man6/vorn.6.gz
+./usr/share/metainfo/org.example.vorn.metainfo.xml
 ./usr/share/vorn/fonts/bkant.bmf
 ./usr/share/vorn/maps/mapa.bmp
 ./usr/share/vorn/maps/mapa1024.bmp
