@@ -7,6 +7,8 @@
 // After one untimed run of each, every iteration starts the floor, then the
 // viewer; the iteration time is the viewer's, and the counters give both means
 // and their ratio.
+#include "bench/bench_support.h"
+
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -120,42 +122,6 @@ BENCHMARK_CAPTURE(BM_StartupToFirstFrame, map1024, "mapa1024.bmp")
     ->Iterations(5)
     ->Unit(benchmark::kMillisecond);
 
-// A scratch directory with links to the data of the directory we started in,
-// so that the viewer's log lands there; removed at the end.
-static std::string EnterScratchWithData() {
-    char here[PATH_MAX];
-    if (!getcwd(here, sizeof here)) {
-        return {};
-    }
-    struct stat info;
-    if (stat("maps/mapa1024.bmp", &info) != 0) {
-        fprintf(stderr, "bench_startup: run it in the build directory (no maps/mapa1024.bmp)\n");
-        return {};
-    }
-    char pattern[] = "/tmp/vorn-startup-XXXXXX";
-    if (!mkdtemp(pattern)) {
-        return {};
-    }
-    for (const char *dir : {"maps", "textures", "fonts"}) {
-        const std::string from = std::string(here) + "/" + dir;
-        const std::string to = std::string(pattern) + "/" + dir;
-        if (symlink(from.c_str(), to.c_str()) != 0) {
-            return {};
-        }
-    }
-    if (chdir(pattern) != 0) {
-        return {};
-    }
-    return pattern;
-}
-
-static void LeaveScratch(const std::string &dir) {
-    for (const char *name : {"maps", "textures", "fonts", "debug.txt"}) {
-        unlink((dir + "/" + name).c_str());
-    }
-    rmdir(dir.c_str());
-}
-
 int main(int argc, char **argv) {
     char self[PATH_MAX];
     const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
@@ -169,7 +135,7 @@ int main(int argc, char **argv) {
         fprintf(stderr, "bench_startup: needs an X display\n");
         return 1;
     }
-    const std::string scratch = EnterScratchWithData();
+    const std::string scratch = EnterScratchWithData("bench_startup");
     if (scratch.empty()) {
         return 1;
     }

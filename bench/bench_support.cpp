@@ -5,6 +5,7 @@
 
 #include <benchmark/benchmark.h>
 #include <cstdio>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
@@ -41,4 +42,38 @@ int RunBenchmarksOnMaps(int argc, char **argv, std::initializer_list<int> sides)
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;
+}
+
+std::string EnterScratchWithData(const char *program) {
+    char here[PATH_MAX];
+    if (!getcwd(here, sizeof here)) {
+        return {};
+    }
+    struct stat info;
+    if (stat("maps/mapa1024.bmp", &info) != 0) {
+        fprintf(stderr, "%s: run it in the build directory (no maps/mapa1024.bmp)\n", program);
+        return {};
+    }
+    char pattern[] = "/tmp/vorn-startup-XXXXXX";
+    if (!mkdtemp(pattern)) {
+        return {};
+    }
+    for (const char *dir : {"maps", "textures", "fonts"}) {
+        const std::string from = std::string(here) + "/" + dir;
+        const std::string to = std::string(pattern) + "/" + dir;
+        if (symlink(from.c_str(), to.c_str()) != 0) {
+            return {};
+        }
+    }
+    if (chdir(pattern) != 0) {
+        return {};
+    }
+    return pattern;
+}
+
+void LeaveScratch(const std::string &dir) {
+    for (const char *name : {"maps", "textures", "fonts", "debug.txt"}) {
+        unlink((dir + "/" + name).c_str());
+    }
+    rmdir(dir.c_str());
 }
