@@ -4,8 +4,8 @@
 #include "datagen/heightgen.h"
 
 #include <benchmark/benchmark.h>
-#include <cstdio>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
