@@ -10,9 +10,10 @@ constexpr float WorldHalfExtent = WorldExtent / 2.0f;
 // h * HeightStep - HalfHeight.
 constexpr float HeightStep = 4.313726f;
 constexpr float HalfHeight = 550.0f;
-// Largest map side taken: grid coordinates travel as 16-bit values, and a
-// bigger landscape no longer fits a display list in memory.
-constexpr int MaxMapSize = 4096;
+// Largest map side the viewer takes: grid coordinates travel as 16-bit
+// values, and the chunks' lists are compiled as the view asks, so memory
+// follows the view rather than the map.
+constexpr int MaxMapSize = 8192;
 // Highest height step a map holds.
 constexpr int MaxHeightStep = 255;
 // Texture coordinates advance this much per grid cell.

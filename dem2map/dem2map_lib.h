@@ -7,8 +7,9 @@
 
 #include <cstddef>
 
-// Largest side of a map, in pixels.
-constexpr int DemMaxSide = MaxMapSize;
+// Largest side of a map, in pixels: the converter's own bound on its work
+// copy and its output, whatever side the viewer takes.
+constexpr int DemMaxSide = 4096;
 // A region (or a whole raster) must be at least this many source pixels
 // across in both directions.
 constexpr int DemMinRegionSide = 2;

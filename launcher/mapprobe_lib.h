@@ -4,11 +4,12 @@
 // Works on bytes only, never trusting a size or an offset in them.
 #pragma once
 
-#include "app/world.h"
-
 #include <cstddef>
 
-constexpr long MaxProbeSide = MaxMapSize;
+// The largest map linked as it is; bigger images go through the converter,
+// which makes a map of at most its own largest side. Independent of the
+// viewer's own limit, which may be larger.
+constexpr long MaxProbeSide = 4096;
 
 struct ImageHeader {
     const char *format; // "bmp", "png", "gif", "pcx", "tga", "pnm", "xpm"; nullptr: unknown

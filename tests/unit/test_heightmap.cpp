@@ -138,11 +138,19 @@ TEST_F(HeightMapTest, RefusesTruncatedFiles) {
     }
 }
 
-TEST_F(HeightMapTest, RefusesMapsWiderThanTheLargestSide) {
+TEST_F(HeightMapTest, TakesTheLargestSideAndRefusesOneMore) {
+    static_assert(MaxMapSize == 8192, "the viewer takes maps of up to 8192 on a side");
     ASSERT_EQ(WriteGreyBmp("maps/huge.bmp", MaxMapSize + 1, MaxMapSize + 1, Pattern), 0);
     EXPECT_EQ(LoadHeightMap("huge.bmp"), -1);
     EXPECT_EQ(CapturedLog(),
-              "ERROR: height map maps/huge.bmp is 4097 x 4097; the side must be 1 to 4096\n");
+              "ERROR: height map maps/huge.bmp is 8193 x 8193; the side must be 1 to 8192\n");
+    ReleaseTestMap();
+    CaptureLog();
+    ASSERT_EQ(WriteGreyBmp("maps/huge.bmp", MaxMapSize, MaxMapSize, Pattern), 0);
+    EXPECT_EQ(LoadHeightMap("huge.bmp"), 0) << CapturedLog();
+    EXPECT_EQ(heightMap.size, MaxMapSize);
+    EXPECT_EQ(GetHeight(8191, 8191), Pattern(8191, 8191));
+    remove("maps/huge.bmp");
 }
 
 TEST_F(HeightMapTest, RefusesANameTooLongForThePath) {
