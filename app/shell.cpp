@@ -8,7 +8,6 @@
 #include "render/frame.h"
 #include "render/video.h"
 #include "terrain/heightmap.h"
-#include "terrain/mesh.h"
 
 static const char *const MapDirectoryName = "maps";
 
@@ -55,7 +54,6 @@ int StartViewer(const char *mapName) {
     if (LoadHeightMap(mapName) != 0) {
         return -1;
     }
-    BuildTerrainMesh();
     if (InitGL() != 0) {
         fprintf(DebugLog, "ERROR: InitGL() failed!\n");
         return -1;

@@ -26,42 +26,8 @@ static std::string programDir;
 // Runs program with the map name and returns the seconds until it printed
 // "first frame", or a negative value when it did not.
 static double SecondsToFirstFrame(const char *program, const char *map) {
-    const std::string path = programDir + "/" + program;
-    int out[2];
-    if (pipe(out) != 0) {
-        return -1;
-    }
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t child = fork();
-    if (child < 0) {
-        close(out[0]);
-        close(out[1]);
-        return -1;
-    }
-    if (child == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        close(out[0]);
-        close(out[1]);
-        execl(path.c_str(), path.c_str(), map, static_cast<char *>(nullptr));
-        _exit(127);
-    }
-    close(out[1]);
     std::string said;
-    char buffer[256];
-    ssize_t n;
-    double seconds = -1;
-    while ((n = read(out[0], buffer, sizeof buffer)) > 0) {
-        said.append(buffer, static_cast<size_t>(n));
-        if (said.find("first frame\n") != std::string::npos) {
-            seconds =
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            break;
-        }
-    }
-    close(out[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    return seconds;
+    return RunToFirstFrame(programDir + "/" + program, {map}, &said);
 }
 
 // A virtual display can refuse a connection now and then, so a start that
@@ -123,14 +89,10 @@ BENCHMARK_CAPTURE(BM_StartupToFirstFrame, map1024, "mapa1024.bmp")
     ->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv) {
-    char self[PATH_MAX];
-    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (length <= 0) {
+    programDir = ProgramDirectory();
+    if (programDir.empty()) {
         return 1;
     }
-    self[length] = '\0';
-    programDir = self;
-    programDir.erase(programDir.rfind('/'));
     if (!getenv("DISPLAY")) {
         fprintf(stderr, "bench_startup: needs an X display\n");
         return 1;

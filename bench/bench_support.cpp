@@ -4,15 +4,17 @@
 #include "datagen/heightgen.h"
 
 #include <benchmark/benchmark.h>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
-static int WriteMap(const std::string &path, int side) {
+int WriteBenchMap(const std::string &path, int side) {
     std::vector<unsigned char> heights(static_cast<size_t>(side) * side);
     if (GenerateHeightMap(side, 1, 1, heights.data()) != 0) {
         return -1;
@@ -26,7 +28,7 @@ std::string EnterBenchDirectoryWithMaps(std::initializer_list<int> sides) {
         return {};
     }
     for (int side : sides) {
-        if (WriteMap("maps/bench" + std::to_string(side) + ".bmp", side) != 0) {
+        if (WriteBenchMap("maps/bench" + std::to_string(side) + ".bmp", side) != 0) {
             return {};
         }
     }
@@ -76,4 +78,60 @@ void LeaveScratch(const std::string &dir) {
         unlink((dir + "/" + name).c_str());
     }
     rmdir(dir.c_str());
+}
+
+std::string ProgramDirectory() {
+    char self[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length <= 0) {
+        return {};
+    }
+    self[length] = '\0';
+    std::string dir = self;
+    dir.erase(dir.rfind('/'));
+    return dir;
+}
+
+double RunToFirstFrame(const std::string &path, const std::vector<std::string> &args,
+                       std::string *output) {
+    output->clear();
+    int out[2];
+    if (pipe(out) != 0) {
+        return -1;
+    }
+    std::vector<char *> argv;
+    argv.push_back(const_cast<char *>(path.c_str()));
+    for (const std::string &arg : args) {
+        argv.push_back(const_cast<char *>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = fork();
+    if (child < 0) {
+        close(out[0]);
+        close(out[1]);
+        return -1;
+    }
+    if (child == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        close(out[0]);
+        close(out[1]);
+        execv(path.c_str(), argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    char buffer[256];
+    ssize_t n;
+    double seconds = -1;
+    while ((n = read(out[0], buffer, sizeof buffer)) > 0) {
+        output->append(buffer, static_cast<size_t>(n));
+        if (seconds < 0 && output->find("first frame\n") != std::string::npos) {
+            seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        }
+    }
+    close(out[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds : -1;
 }

@@ -2,6 +2,11 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+// Writes the generated map of the given side (start view shaped) as an
+// 8-bit BMP. Returns 0, or -1.
+int WriteBenchMap(const std::string &path, int side);
 
 // Makes a scratch directory holding maps/bench<side>.bmp for each given side
 // and enters it. Returns the directory, or an empty string on failure.
@@ -19,3 +24,12 @@ std::string EnterScratchWithData(const char *program);
 
 // Removes such a directory.
 void LeaveScratch(const std::string &dir);
+
+// The directory of the running program, or an empty string.
+std::string ProgramDirectory();
+
+// Runs the program at path with args, its standard output into *output
+// (all of it, to its end), and returns the seconds from starting it until
+// it printed "first frame", or a negative value when it never did.
+double RunToFirstFrame(const std::string &path, const std::vector<std::string> &args,
+                       std::string *output);

@@ -6,6 +6,7 @@
 #include "font/text.h"
 #include "render/help.h"
 #include "render/video.h"
+#include "terrain/terrain_list.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
@@ -62,7 +63,7 @@ static void DrawTerrain() {
     glLoadIdentity();
     gluPerspective(45.0, videoState.aspect, 4.0, 5000.0);
     glPopAttrib();
-    glCallList(TerrainListId);
+    DrawTerrainView(&camera.eye, &camera.lookAt, videoState.aspect, videoState.screen->h);
 }
 
 static void DrawOverlay() {

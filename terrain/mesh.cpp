@@ -27,7 +27,7 @@ static void StoreNormal(uint16_t column, uint16_t row, const Vec3f *n) {
     terrainMesh.normalZ[row][column] = n->z;
 }
 
-void ComputeVertexNormal(uint16_t column, uint16_t row) {
+static Vec3f InteriorNormal(uint16_t column, uint16_t row) {
     const Vec3f p0 = GridPosition(column, row);
     const Vec3f pSouth = GridPosition(column, row + 1);
     const Vec3f pNorth = GridPosition(column, row - 1);
@@ -64,7 +64,25 @@ void ComputeVertexNormal(uint16_t column, uint16_t row) {
         m.z = -m.z;
     }
     Vec3fNormalize(&m);
+    return m;
+}
+
+void ComputeVertexNormal(uint16_t column, uint16_t row) {
+    const Vec3f m = InteriorNormal(column, row);
     StoreNormal(column, row, &m);
+}
+
+void TerrainNormal(uint16_t column, uint16_t row, Vec3f *out) {
+    const int size = heightMap.size;
+    if (size < 3) {
+        *out = Vec3f{0.0f, 1.0f, 0.0f};
+        return;
+    }
+    // Border points repeat their inner neighbours, corners their diagonal one.
+    const int last = size - 2;
+    const int c = column < 1 ? 1 : (column > last ? last : column);
+    const int r = row < 1 ? 1 : (row > last ? last : row);
+    *out = InteriorNormal(static_cast<uint16_t>(c), static_cast<uint16_t>(r));
 }
 
 // What the vector walk of one row needs: the three pixel rows around it, the

@@ -1,5 +1,5 @@
 // The terrain mesh: the smoothed unit normal of every grid point of the
-// height map, kept from start-up until the terrain display list holds them.
+// height map, either for one point at a time or for the whole map at once.
 #pragma once
 
 #include "terrain/vec3.h"
@@ -29,6 +29,11 @@ void BuildTerrainMesh();
 // Computes the normal of one interior point (1 <= column, row <= size - 2)
 // from its four neighbours and writes it into the planes.
 void ComputeVertexNormal(uint16_t column, uint16_t row);
+
+// The normal that BuildTerrainMesh gives the grid point (column, row) of the
+// loaded map, worked out for that point alone. Both indices must be below
+// the map's size.
+void TerrainNormal(uint16_t column, uint16_t row, Vec3f *out);
 
 // Copies the normal of a grid point into out. Both indices must be below the
 // mesh's size; nothing is checked.

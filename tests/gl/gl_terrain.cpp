@@ -4,6 +4,7 @@
 #include "render/video.h"
 #include "tests/support/viewer_fixture.h"
 #include "tests/support/test_files.h"
+#include "terrain/chunks.h"
 #include "terrain/heightmap.h"
 #include "terrain/mesh.h"
 #include "terrain/terrain_list.h"
@@ -35,7 +36,7 @@ class TerrainListGL : public StartedViewerTest {
 };
 
 // A scratch directory with an empty textures/ entered for the test's life;
-// Build() runs BuildTerrainList there with a fresh mesh and no list 1.
+// Build() runs BuildTerrainList there with no list 1.
 class ScratchTextures {
   public:
     ScratchTextures() {
@@ -54,16 +55,14 @@ class ScratchTextures {
             ADD_FAILURE() << "could not return to " << previous;
             return;
         }
-        // Back to the viewer's own grass and list for the tests that follow.
+        // Back to the viewer's own grass and lists for the tests that follow.
         glDeleteLists(TerrainListId, 1);
-        BuildTerrainMesh();
         if (BuildTerrainList() != 0) {
             ADD_FAILURE() << "the terrain list could not be rebuilt";
         }
     }
     int Build() {
         glDeleteLists(TerrainListId, 1);
-        BuildTerrainMesh();
         CaptureLog();
         return BuildTerrainList();
     }
@@ -147,14 +146,24 @@ GLint TexLevel(int level, GLenum what) {
     return v;
 }
 
-TEST_F(TerrainListGL, StartUpCompilesListOneAndReleasesTheMesh) {
+TEST_F(TerrainListGL, StartUpCompilesListOneAndTheBaseChunksWithoutWholeMapNormals) {
     EXPECT_EQ(startLog.find("ERROR"), std::string::npos) << startLog;
     EXPECT_TRUE(glIsList(TerrainListId));
     EXPECT_NE(grassTexture, 0u);
     EXPECT_TRUE(glIsTexture(grassTexture));
+    // The normals are worked out chunk by chunk; no plane of them is kept.
     EXPECT_EQ(terrainMesh.normalX, nullptr);
     EXPECT_EQ(terrainMesh.normalY, nullptr);
     EXPECT_EQ(terrainMesh.normalZ, nullptr);
+    ASSERT_GT(terrainChunks.count, 0);
+    const int base = terrainChunks.baseLevel;
+    for (int row = 0; row < terrainChunks.side[base]; ++row) {
+        for (int column = 0; column < terrainChunks.side[base]; ++column) {
+            const TerrainChunk *chunk = ChunkAt(base, column, row);
+            EXPECT_TRUE(glIsList(chunk->list)) << column << "," << row;
+            EXPECT_NE(chunk->list, TerrainListId);
+        }
+    }
 }
 
 TEST_F(TerrainListGL, CallingTheListBindsTheGrassWithItsFilters) {
@@ -213,7 +222,6 @@ TEST_F(TerrainListGL, TwentyFourAndThirtyTwoBitTexturesAreTaken) {
         ASSERT_EQ(scratch.Build(), 0) << test.bits << ": " << CapturedLog();
         EXPECT_EQ(CapturedLog(), "");
         EXPECT_TRUE(glIsList(TerrainListId));
-        EXPECT_EQ(terrainMesh.normalX, nullptr);
         glBindTexture(GL_TEXTURE_2D, grassTexture);
         GLint internal = TexLevel(0, GL_TEXTURE_INTERNAL_FORMAT);
         EXPECT_TRUE(internal == test.components || internal == static_cast<GLint>(test.format))
@@ -225,18 +233,16 @@ TEST_F(TerrainListGL, TwentyFourAndThirtyTwoBitTexturesAreTaken) {
     }
 }
 
-TEST_F(TerrainListGL, EightBitTextureIsRefusedAndTheMeshKept) {
+TEST_F(TerrainListGL, EightBitTextureIsRefusedAndNoListMade) {
     ScratchTextures scratch;
     ASSERT_TRUE(scratch.entered);
     ASSERT_EQ(WriteGreyBmp("textures/grass2.bmp", 8, 8, [](int c, int) { return c * 30; }), 0);
     EXPECT_EQ(scratch.Build(), -1);
     EXPECT_EQ(CapturedLog(), "ERROR: file: textures/grass2.bmp is in unsupported pixel format!\n");
     EXPECT_FALSE(glIsList(TerrainListId));
-    EXPECT_NE(terrainMesh.normalX, nullptr);
-    FreeTerrainMesh();
 }
 
-TEST_F(TerrainListGL, MissingTextureIsRefusedAndTheMeshKept) {
+TEST_F(TerrainListGL, MissingTextureIsRefusedAndNoListMade) {
     ScratchTextures scratch;
     ASSERT_TRUE(scratch.entered);
     EXPECT_EQ(scratch.Build(), -1);
@@ -247,12 +253,10 @@ TEST_F(TerrainListGL, MissingTextureIsRefusedAndTheMeshKept) {
     EXPECT_GT(log.size(), expected.size() + 1) << "no error text: " << log;
     EXPECT_EQ(log.find('\n'), log.size() - 1) << log;
     EXPECT_FALSE(glIsList(TerrainListId));
-    EXPECT_NE(terrainMesh.normalX, nullptr);
-    FreeTerrainMesh();
 }
 
-// Draws list 1 looking straight down from above (or up from below) onto the
-// middle of the terrain, untextured-lighting aside: the texture replaces the
+// Draws the terrain looking straight down from above (or up from below) onto
+// the middle of the terrain, untextured-lighting aside: the texture replaces the
 // colour so that what shows is the grass as uploaded. Returns the RGB pixels
 // of the middle 200 x 200 of the 800 x 600 window.
 std::vector<unsigned char> DrawTerrainFrom(float eyeY) {
@@ -264,8 +268,17 @@ std::vector<unsigned char> DrawTerrainFrom(float eyeY) {
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     glLoadIdentity();
-    gluLookAt(0, eyeY, 0, 0, 0, 0, 0, 0, -1);
-    glCallList(TerrainListId);
+    // Up is +y as in the viewer; the tiny step towards -z turns the top of
+    // the picture towards -z.
+    gluLookAt(0, eyeY, 0, 0, 0, -0.01, 0, 1, 0);
+    const Vec3f eye = {0, eyeY, 0}, lookAt = {0, 0, -0.01f};
+    for (int frame = 0; frame < 50; ++frame) {
+        DrawTerrainView(&eye, &lookAt, 800.0 / 600.0, 600);
+        if (terrainView.chunksWaiting == 0) {
+            break;
+        }
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    }
     glPopMatrix();
     glFinish();
     std::vector<unsigned char> pixels(size_t{200} * 200 * 3);
