@@ -347,11 +347,6 @@ static double GroundReach(const Vec3f *eye, const Box3 *box) {
     return std::max(dx, dz);
 }
 
-static void Reach(TerrainChunk *chunk, ChunkState state) {
-    chunk->frame = terrainView.frame;
-    chunk->state = state;
-}
-
 static void AskFor(TerrainChunk *chunk, double distance) {
     walk.missing.push_back(chunk);
     walk.missingDistance.push_back(distance);
@@ -366,10 +361,46 @@ static bool Reachable(const TerrainChunk *chunk, bool *inView, bool *nearEye) {
     return *inView || *nearEye;
 }
 
-// Walks the tree from chunk: draws it when it is fine enough for the view
-// (or when its children are not all compiled yet), else goes down to its
-// children. Chunks above the base level need not be compiled: the walk goes
-// down until it finds compiled ones.
+// The chunk's children that the walk would go into; returns their count.
+static int ReachableChildren(const TerrainChunk *chunk, TerrainChunk **children) {
+    int count = 0;
+    for (int k = 0; k < 4; ++k) {
+        TerrainChunk *child =
+            ChunkAt(chunk->level - 1, 2 * chunk->column + k % 2, 2 * chunk->row + k / 2);
+        bool inView, nearEye;
+        if (child && Reachable(child, &inView, &nearEye)) {
+            children[count++] = child;
+        }
+    }
+    return count;
+}
+
+// Whether the children can stand in for their parent: each is compiled, or
+// lies above the base level, where the walk goes on down to compiled ones.
+static bool ChildrenReady(TerrainChunk *const *children, int count) {
+    for (int k = 0; k < count; ++k) {
+        if (children[k]->list == 0 && children[k]->level <= terrainChunks.baseLevel) {
+            return false;
+        }
+    }
+    return true;
+}
+
+static void DrawChunk(TerrainChunk *chunk, bool inView, bool fineEnough) {
+    chunk->frame = terrainView.frame;
+    chunk->state = ChunkDrawn;
+    chunk->wanted = fineEnough;
+    chunk->lastDrawn = terrainView.frame;
+    if (inView && chunk->list != 0) {
+        walk.drawn.push_back(chunk);
+    }
+}
+
+// Walks the tree from chunk: draws it when it is fine enough for the view,
+// else lets its children stand in for it. A chunk whose children are not
+// all compiled yet is drawn itself meanwhile and asks for them. Chunks above
+// the base level need not be compiled: their children stand in for them
+// until they are.
 static void Walk(TerrainChunk *chunk) {
     bool inView, nearEye;
     if (!Reachable(chunk, &inView, &nearEye)) {
@@ -377,81 +408,43 @@ static void Walk(TerrainChunk *chunk) {
     }
     const Box3 box = ChunkBox(chunk);
     const double distance = DistanceToBox(&walk.eye, &box);
-    bool fine = chunk->forced == 1 ||
+    // The ground under and around the eye is always drawn at full detail,
+    // so that coarse ground cannot rise above the eye.
+    bool fine = chunk->level == 0 || chunk->forced == 1 ||
                 (chunk->forced != 2 && !nearEye &&
                  ChunkIsFineEnough(chunk, distance, walk.pixelsPerUnit, terrainView.errorPixels));
-    if (chunk->level == 0) {
-        fine = true;
-    }
-    TerrainChunk *children[4];
-    int childCount = 0;
-    bool childrenReady = true;
-    if (!fine && chunk->level > 0) {
-        for (int k = 0; k < 4; ++k) {
-            TerrainChunk *child =
-                ChunkAt(chunk->level - 1, 2 * chunk->column + k % 2, 2 * chunk->row + k / 2);
-            bool childInView, childNearEye;
-            if (child && Reachable(child, &childInView, &childNearEye)) {
-                children[childCount++] = child;
-                childrenReady =
-                    childrenReady && (child->list != 0 || child->level > terrainChunks.baseLevel);
-            }
-        }
-        if (!childrenReady && nearEye) {
-            // The ground under and around the eye is never coarser than
-            // the map, so that it cannot rise above the eye.
-            for (int k = 0; k < childCount; ++k) {
-                if (children[k]->list == 0 && children[k]->level <= terrainChunks.baseLevel) {
-                    walk.compiledNow += std::max(0L, CompileChunk(children[k]));
-                }
-            }
-            childrenReady = true;
-            for (int k = 0; k < childCount; ++k) {
-                childrenReady = childrenReady && children[k]->list != 0;
-            }
-        }
-    }
-    const bool above = chunk->level > terrainChunks.baseLevel;
-    if (fine && chunk->list == 0 && above) {
-        // Not compiled, above the base level: the children stand in for it.
+    if (fine && chunk->list == 0) {
         AskFor(chunk, distance);
+        if (chunk->level <= terrainChunks.baseLevel) {
+            return; // a leaf around the eye out of view, compiled with its parent next
+        }
         fine = false;
-        childCount = 0;
-        for (int k = 0; k < 4; ++k) {
-            TerrainChunk *child =
-                ChunkAt(chunk->level - 1, 2 * chunk->column + k % 2, 2 * chunk->row + k / 2);
-            bool childInView, childNearEye;
-            if (child && Reachable(child, &childInView, &childNearEye)) {
-                children[childCount++] = child;
-            }
-        }
-        childrenReady = true;
     }
-    if (fine || !childrenReady) {
-        if (fine && chunk->list == 0) {
-            // A leaf or a chunk below the base level that is not compiled yet.
-            AskFor(chunk, distance);
-        }
-        if (!childrenReady) {
-            for (int k = 0; k < childCount; ++k) {
-                if (children[k]->list == 0) {
-                    AskFor(children[k], distance);
-                }
-            }
-        }
-        if (chunk->list == 0) {
-            return; // only reachable out of view, around the eye
-        }
-        Reach(chunk, ChunkDrawn);
-        chunk->wanted = fine;
-        if (inView) {
-            walk.drawn.push_back(chunk);
-        }
-        chunk->lastDrawn = terrainView.frame;
+    if (fine) {
+        DrawChunk(chunk, inView, true);
         return;
     }
-    Reach(chunk, ChunkSplit);
-    for (int k = 0; k < childCount; ++k) {
+    TerrainChunk *children[4];
+    const int count = ReachableChildren(chunk, children);
+    if (!ChildrenReady(children, count) && nearEye) {
+        for (int k = 0; k < count; ++k) {
+            if (children[k]->list == 0) {
+                walk.compiledNow += std::max(0L, CompileChunk(children[k]));
+            }
+        }
+    }
+    if (!ChildrenReady(children, count)) {
+        for (int k = 0; k < count; ++k) {
+            if (children[k]->list == 0) {
+                AskFor(children[k], distance);
+            }
+        }
+        DrawChunk(chunk, inView, false);
+        return;
+    }
+    chunk->frame = terrainView.frame;
+    chunk->state = ChunkSplit;
+    for (int k = 0; k < count; ++k) {
         Walk(children[k]);
     }
 }
