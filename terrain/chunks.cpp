@@ -166,7 +166,7 @@ void MeasureChunkError(TerrainChunk *chunk) {
                                       chunk->column0;
         const int j = rj[y];
         const double v = rv[y];
-        const double *top = &corner[j * nc];
+        const double *top = &corner[static_cast<ptrdiff_t>(j) * nc];
         const double *bottom = top + nc;
         for (int x = 0; x < width; ++x) {
             const int i = ci[x];
