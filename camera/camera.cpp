@@ -1,9 +1,11 @@
 #include "camera/camera.h"
 
+#include "app/world.h"
 #include "render/video_state.h"
 #include "terrain/heightmap.h"
 
 #include <SDL/SDL.h>
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -90,6 +92,40 @@ static uint16_t GridIndex(float coordinate) {
     return static_cast<uint16_t>(static_cast<int32_t>(coordinate));
 }
 
+// Ground height in world units at a grid point given by signed indices.
+static float GroundAt(int column, int row) {
+    return GetHeight(static_cast<uint16_t>(column), static_cast<uint16_t>(row)) *
+               heightMap.heightScale -
+           HalfHeight;
+}
+
+// The highest corner of the cell that holds the world point (x, z).
+static float HighestCornerOfCell(float x, float z) {
+    const int c = static_cast<int>(std::floor((x + WorldHalfExtent) / heightMap.cellSize));
+    const int r = static_cast<int>(std::floor((z + WorldHalfExtent) / heightMap.cellSize));
+    return std::max(std::max(GroundAt(c, r), GroundAt(c + 1, r)),
+                    std::max(GroundAt(c, r + 1), GroundAt(c + 1, r + 1)));
+}
+
+float HighestGroundAhead(const Camera *cam, float ahead) {
+    float top = HighestCornerOfCell(cam->eye.x, cam->eye.z);
+    const float dx = cam->lookAt.x - cam->eye.x;
+    const float dz = cam->lookAt.z - cam->eye.z;
+    const float length = std::sqrt(dx * dx + dz * dz);
+    if (length <= 0.0f || ahead <= 0.0f) {
+        return top;
+    }
+    // Steps of half a cell cross every cell that the line passes through
+    // along its length; the end point is taken last.
+    const float step = heightMap.cellSize / 2.0f;
+    const int steps = static_cast<int>(std::ceil(ahead / step));
+    for (int i = 1; i <= steps; ++i) {
+        const float t = std::min(ahead, static_cast<float>(i) * step) / length;
+        top = std::max(top, HighestCornerOfCell(cam->eye.x + dx * t, cam->eye.z + dz * t));
+    }
+    return top;
+}
+
 void PlaceCameraAtStartHeight() {
     // The row is taken from the current height, as the start view always was.
     camera.eye.y =
@@ -97,4 +133,9 @@ void PlaceCameraAtStartHeight() {
     camera.lookAt.y =
         GetHeight(GridIndex(camera.lookAt.x), GridIndex(camera.lookAt.y)) * heightMap.heightScale +
         10.0f;
+    if (camera.eye.y - HighestCornerOfCell(camera.eye.x, camera.eye.z) < StartClearance) {
+        const float raised = HighestGroundAhead(&camera, StartLookAhead) + StartClearance;
+        camera.eye.y = raised;
+        camera.lookAt.y = raised;
+    }
 }

@@ -34,5 +34,21 @@ int ApplyMouseLook(Camera *cam, int x, int y, int cx, int cy);
 // holds the pointer at the window centre.
 void HandleMouseMotion();
 
-// Puts the eye and the look-at point at the start height over the ground.
+// A start view keeps at least this many units between the eye and the ground
+// under it, and clears the ground this far ahead along the view.
+constexpr float StartClearance = 10.0f;
+constexpr float StartLookAhead = 100.0f;
+
+// The highest ground, in world units, of the map cells that the horizontal
+// line from the eye to StartLookAhead units ahead along the view crosses (the
+// eye's own cell included; only that cell when the view is vertical). A
+// cell's highest ground is that of its highest corner; ground outside the map
+// is at height 0.
+float HighestGroundAhead(const Camera *cam, float ahead);
+
+// Puts the eye and the look-at point at the start height over the ground: the
+// height of the map at column 0 and row 20 plus 10 for both. Where that
+// leaves the eye less than StartClearance above the ground under it (a map
+// with a summit under the centre), both are raised to StartClearance above
+// the highest ground under the eye and within StartLookAhead ahead.
 void PlaceCameraAtStartHeight();

@@ -136,6 +136,49 @@ TEST(StartHeight, BothPointsTakeTheHeightAtColumnZeroRowTwenty) {
     ReleaseTestMap();
 }
 
+TEST(StartHeight, AnEyeInsideASummitIsRaisedAboveTheGroundAhead) {
+    CaptureLog();
+    // On a 256 map the eye (x = 0, z = 0) stands on grid point (128, 128) and
+    // looks along +z; 100 units ahead lie in the cells of rows 128 and 129, so
+    // the strip's corners run from row 128 to 130 in columns 128 and 129.
+    ASSERT_EQ(UseTestMap(256,
+                         [](int c, int r) {
+                             if (c == 128 && r == 130) {
+                                 return 250; // the strip's highest corner
+                             }
+                             if ((c == 128 && r == 131) || (c == 127 && r == 128)) {
+                                 return 255; // beside and beyond the strip
+                             }
+                             return c >= 110 && c <= 150 && r >= 110 && r <= 150 ? 200 : 3;
+                         }),
+              0);
+    camera = StartCamera;
+    PlaceCameraAtStartHeight();
+    EXPECT_FLOAT_EQ(camera.eye.y, 250 * HeightStep - HalfHeight + StartClearance);
+    EXPECT_EQ(camera.lookAt.y, camera.eye.y);
+    EXPECT_EQ(camera.eye.z, 0.0f);
+    EXPECT_EQ(camera.lookAt.z, 1.0f);
+    ReleaseTestMap();
+
+    // At 127 steps above the start sample the eye keeps 10.6 units of
+    // clearance and today's height; at 128 it would keep 6.3 and is raised.
+    for (int rise : {127, 128}) {
+        ASSERT_EQ(UseTestMap(256,
+                             [rise](int c, int r) {
+                                 return c == 0 && r == 20 ? 40 : (c >= 120 ? 40 + rise : 40);
+                             }),
+                  0);
+        camera = StartCamera;
+        PlaceCameraAtStartHeight();
+        const float expected = rise == 127 ? 40 * HeightStep + 10.0f
+                                           : (40 + rise) * HeightStep - HalfHeight + StartClearance;
+        EXPECT_FLOAT_EQ(camera.eye.y, expected) << rise;
+        EXPECT_EQ(camera.lookAt.y, camera.eye.y) << rise;
+        ReleaseTestMap();
+    }
+    camera = StartCamera;
+}
+
 TEST(KeyCommands, ForwardThenBackReturnsAndHeldForwardStaysLevel) {
     Camera c = Level();
     MoveCamera(&c, MoveStep);
