@@ -5,10 +5,15 @@
 // Exit status 0, with the map's side on standard output, when FILE is an
 // 8-bit square image of 1 to 4096 pixels that the image library decodes;
 // 1 when it is any other file (one line on stderr says why); 2 when it
-// cannot be read. Only a header that passes is handed to the decoder, so a
+// cannot be read or is not a regular file (a named pipe, a device, a
+// socket), which it never reads. Only a header that passes is handed to the decoder, so a
 // large or unknown file is never decoded, and the decoding runs in the
 // viewer's own isolated decoder.
 #include <SDL.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -31,15 +36,47 @@ int main(int argc, char **argv) {
         return 2;
     }
     const char *path = argv[1];
-    FILE *file = fopen(path, "rb");
-    if (!file) {
+    // Only a regular file is opened, and without waiting: a named pipe
+    // swapped in after the check would otherwise block the open for ever.
+    struct stat st;
+    if (stat(path, &st) != 0) {
         fprintf(stderr, "mapprobe: cannot open %s: %s\n", path, strerror(errno));
         return 2;
     }
+    if (const char *kind = RefusedFileKind(st.st_mode)) {
+        fprintf(stderr, "mapprobe: %s: is %s, not a regular file\n", path, kind);
+        return 2;
+    }
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        fprintf(stderr, "mapprobe: cannot open %s: %s\n", path, strerror(errno));
+        return 2;
+    }
+    if (fstat(fd, &st) != 0) {
+        fprintf(stderr, "mapprobe: cannot read %s: %s\n", path, strerror(errno));
+        close(fd);
+        return 2;
+    }
+    if (const char *kind = RefusedFileKind(st.st_mode)) {
+        fprintf(stderr, "mapprobe: %s: is %s, not a regular file\n", path, kind);
+        close(fd);
+        return 2;
+    }
     std::vector<unsigned char> head(HeaderBytes);
-    size_t got = fread(head.data(), 1, head.size(), file);
-    int readError = ferror(file);
-    fclose(file);
+    size_t got = 0;
+    int readError = 0;
+    while (got < head.size()) {
+        const ssize_t n = read(fd, head.data() + got, head.size() - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            readError = n < 0;
+            break;
+        }
+        got += static_cast<size_t>(n);
+    }
+    close(fd);
     if (readError) {
         fprintf(stderr, "mapprobe: cannot read %s\n", path);
         return 2;

@@ -1,5 +1,7 @@
 #include "launcher/mapprobe_lib.h"
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <cstring>
 #include <strings.h>
@@ -257,4 +259,23 @@ int ProbeHeightMapHeader(const unsigned char *data, size_t size, const char *nam
     }
     return header->eightBit && header->width >= 1 && header->width <= MaxProbeSide &&
            header->width == header->height;
+}
+
+const char *RefusedFileKind(mode_t mode) {
+    if (S_ISREG(mode)) {
+        return nullptr;
+    }
+    if (S_ISFIFO(mode)) {
+        return "a named pipe";
+    }
+    if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        return "a device";
+    }
+    if (S_ISSOCK(mode)) {
+        return "a socket";
+    }
+    if (S_ISDIR(mode)) {
+        return "a folder";
+    }
+    return "a special file";
 }

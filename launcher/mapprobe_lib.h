@@ -4,6 +4,8 @@
 // Works on bytes only, never trusting a size or an offset in them.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 
 // The largest map linked as it is; bigger images go through the converter,
@@ -25,3 +27,9 @@ struct ImageHeader {
 // an 8-bit square image of side 1 to MaxProbeSide, else 0.
 int ProbeHeightMapHeader(const unsigned char *data, size_t size, const char *name,
                          ImageHeader *header);
+
+// What a file of type mode (st_mode) is when the probe refuses to read it:
+// "a named pipe", "a device", "a socket", "a folder", or "a special file"
+// for any other kind; nullptr for a regular file, the one kind read.
+// A pipe or a device could block a read for ever.
+const char *RefusedFileKind(mode_t mode);

@@ -2,10 +2,13 @@
 // is? The header probe must agree with the image library, and survive any
 // bytes.
 #include "launcher/mapprobe_lib.h"
+#include "tests/support/test_files.h"
 
 #include <SDL/SDL_image.h>
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <string>
@@ -171,3 +174,23 @@ TEST(MapProbe, AgreesWithTheImageLibraryOnEveryFormat) {
 #endif
 
 } // namespace
+
+// The probe reads regular files only: every other kind is named, and a
+// pipe or a device is never opened.
+TEST(MapProbe, NamesEveryFileKindItRefuses) {
+    const std::string dir = MakeScratchDir();
+    const std::string pipe = dir + "/pipe.tif";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    struct stat st;
+    ASSERT_EQ(stat(pipe.c_str(), &st), 0);
+    EXPECT_STREQ(RefusedFileKind(st.st_mode), "a named pipe");
+    ASSERT_EQ(stat("/dev/null", &st), 0);
+    EXPECT_STREQ(RefusedFileKind(st.st_mode), "a device");
+    ASSERT_EQ(stat(dir.c_str(), &st), 0);
+    EXPECT_STREQ(RefusedFileKind(st.st_mode), "a folder");
+    EXPECT_STREQ(RefusedFileKind(S_IFSOCK | 0600), "a socket");
+    ASSERT_EQ(stat("/proc/self/exe", &st), 0);
+    EXPECT_EQ(RefusedFileKind(st.st_mode), nullptr);
+    unlink(pipe.c_str());
+    rmdir(dir.c_str());
+}
