@@ -89,7 +89,10 @@ void Fail(char *err, size_t errSize, const char *file, const char *fmt, ...) {
     va_start(ap, fmt);
     vsnprintf(reason, sizeof reason, fmt, ap);
     va_end(ap);
-    snprintf(err, errSize, "dem2map: %s: %s", file, reason);
+    // Names and GDAL's words come from the file: nothing in them reaches the
+    // terminal raw.
+    snprintf(err, errSize, "dem2map: %s: %s", EscapeForTerminal(file).c_str(),
+             EscapeForTerminal(reason).c_str());
 }
 
 // GDAL's own word on the last failure, or the fallback.
@@ -577,8 +580,16 @@ int Convert(const DemOptions *opts, DemWork *work, DemResult *result, char *err,
         return -1;
     }
 
-    const int longest = static_cast<int>(std::max(rw, rh));
-    const int factor = (longest + MaxWorkSide - 1) / MaxWorkSide;
+    // A header may claim any size: the region is weighed before any of it
+    // is read, in 64 bits.
+    if (ExceedsSampleCap(rw, rh)) {
+        Fail(err, errSize, file,
+             "its %lld x %lld pixels are more than the converter reads (at most %lld samples); "
+             "make a smaller copy (gdal_translate -outsize) or give --region",
+             rw, rh, DemMaxSamplesRead);
+        return -1;
+    }
+    const long long factor = WorkShrinkFactor(rw, rh, MaxWorkSide);
     const int workW = static_cast<int>(std::max(1LL, (rw + factor - 1) / factor));
     const int workH = static_cast<int>(std::max(1LL, (rh + factor - 1) / factor));
     CPLErrorReset();
@@ -648,8 +659,9 @@ int ConvertDem(const DemOptions *opts, DemResult *result, char *err, size_t errS
 }
 
 void PrintDemSummary(FILE *out, const DemOptions *opts, const DemResult *r) {
-    fprintf(out, "source: %s, %d x %d pixels, %s, %s\n", opts->input, r->sourceW, r->sourceH,
-            r->dataType.c_str(), r->crs.empty() ? "no coordinate system" : r->crs.c_str());
+    fprintf(out, "source: %s, %d x %d pixels, %s, %s\n", EscapeForTerminal(opts->input).c_str(),
+            r->sourceW, r->sourceH, EscapeForTerminal(r->dataType.c_str()).c_str(),
+            r->crs.empty() ? "no coordinate system" : EscapeForTerminal(r->crs.c_str()).c_str());
     char where[160] = "";
     if (opts->hasRegion) {
         snprintf(where, sizeof where, " of region %lld %lld %lld %lld", opts->regionX,
@@ -689,7 +701,8 @@ void PrintDemSummary(FILE *out, const DemOptions *opts, const DemResult *r) {
 int ReserveDemOutput(const char *output, std::string *tempPath, char *err, size_t errSize) {
     struct stat st;
     if (stat(output, &st) == 0 && S_ISDIR(st.st_mode)) {
-        snprintf(err, errSize, "dem2map: %s: cannot write it: it is a directory", output);
+        snprintf(err, errSize, "dem2map: %s: cannot write it: it is a directory",
+                 EscapeForTerminal(output).c_str());
         return -1;
     }
     std::string pattern = std::string(output) + ".tmp-XXXXXX";
@@ -697,7 +710,8 @@ int ReserveDemOutput(const char *output, std::string *tempPath, char *err, size_
     name.push_back('\0');
     const int fd = mkstemp(name.data());
     if (fd < 0) {
-        snprintf(err, errSize, "dem2map: %s: cannot write it: %s", output, strerror(errno));
+        snprintf(err, errSize, "dem2map: %s: cannot write it: %s",
+                 EscapeForTerminal(output).c_str(), strerror(errno));
         return -1;
     }
     // The map gets the permissions of any new file, not mkstemp's private ones.
@@ -713,12 +727,14 @@ int CommitDemOutput(const std::string &tempPath, const char *output, int side,
                     const unsigned char *steps, char *err, size_t errSize) {
     // The writer tells a short write, at its close too (a full disk).
     if (WriteBmp(tempPath.c_str(), side, side, 1, steps) != 0) {
-        snprintf(err, errSize, "dem2map: %s: cannot write it: %s", output, strerror(errno));
+        snprintf(err, errSize, "dem2map: %s: cannot write it: %s",
+                 EscapeForTerminal(output).c_str(), strerror(errno));
         DropDemOutput(tempPath);
         return -1;
     }
     if (rename(tempPath.c_str(), output) != 0) {
-        snprintf(err, errSize, "dem2map: %s: cannot write it: %s", output, strerror(errno));
+        snprintf(err, errSize, "dem2map: %s: cannot write it: %s",
+                 EscapeForTerminal(output).c_str(), strerror(errno));
         DropDemOutput(tempPath);
         return -1;
     }

@@ -161,6 +161,13 @@ int ParseDemArgs(int argc, char **argv, DemOptions *opts, char *err, size_t errS
                  positional[0][0] == '\0' ? "input" : "output");
         return -1;
     }
+    if (strncmp(positional[0], "/vsi", 4) == 0) {
+        snprintf(err, errSize,
+                 "dem2map: %s: the converter reads only local files, not GDAL's virtual file "
+                 "systems; give the path of a file on disk",
+                 EscapeForTerminal(positional[0]).c_str());
+        return -1;
+    }
     if (opts->hasExaggerate && opts->scale == DemScaleFit) {
         snprintf(err, errSize,
                  "dem2map: --exaggerate multiplies the true scale; it cannot go "
@@ -252,4 +259,28 @@ void BoxAverage(const float *in, int side, int k, float *out) {
             out[static_cast<size_t>(r) * n + c] = static_cast<float>(sum / (k * k));
         }
     }
+}
+
+long long WorkShrinkFactor(long long w, long long h, long long maxWorkSide) {
+    const long long longest = w > h ? w : h;
+    return longest / maxWorkSide + (longest % maxWorkSide != 0);
+}
+
+int ExceedsSampleCap(long long w, long long h) {
+    return w > 0 && h > DemMaxSamplesRead / w;
+}
+
+std::string EscapeForTerminal(const char *text) {
+    std::string out;
+    for (const char *p = text ? text : ""; *p; ++p) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if (c < 0x20 || c == 0x7f || c == '\\') {
+            char hex[5];
+            snprintf(hex, sizeof hex, "\\x%02x", c);
+            out += hex;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
 }

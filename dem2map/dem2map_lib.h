@@ -6,6 +6,7 @@
 #include "app/world.h"
 
 #include <cstddef>
+#include <string>
 
 // Largest side of a map, in pixels: the converter's own bound on its work
 // copy and its output, whatever side the viewer takes.
@@ -13,6 +14,10 @@ constexpr int DemMaxSide = 4096;
 // A region (or a whole raster) must be at least this many source pixels
 // across in both directions.
 constexpr int DemMinRegionSide = 2;
+// Most source samples one conversion reads: 16384 x 16384, a mosaic of
+// sixteen one-degree tiles at 1 arc-second. A larger region is refused
+// before any of it is read.
+constexpr long long DemMaxSamplesRead = 16384LL * 16384LL;
 // Largest --exaggerate factor.
 constexpr double DemMaxExaggeration = 1000.0;
 
@@ -86,3 +91,16 @@ void ElevationsToSteps(const float *elev, size_t count, double lowest, double st
 // Averages each k x k block of a side x side grid (side a multiple of k)
 // into one value of the (side / k) square out.
 void BoxAverage(const float *in, int side, int k, float *out);
+
+// How many times smaller than a region of w x h source pixels its working
+// copy is, so that its longer side is at most maxWorkSide: 64-bit
+// arithmetic for any sizes a header can claim (both above 0).
+long long WorkShrinkFactor(long long w, long long h, long long maxWorkSide);
+
+// 1 when a region of w x h source pixels holds more samples than
+// DemMaxSamplesRead (without overflowing for any int sizes), else 0.
+int ExceedsSampleCap(long long w, long long h);
+
+// text with every byte below 0x20, 0x7f and the backslash written as \xHH,
+// so that no name or message the converter prints can drive the terminal.
+std::string EscapeForTerminal(const char *text);

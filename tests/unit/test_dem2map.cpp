@@ -6,7 +6,9 @@
 #include "dem2map/dem2map_lib.h"
 
 #include <SDL/SDL_image.h>
+#include <chrono>
 #include <cmath>
+#include <cpl_string.h>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -196,9 +198,29 @@ TEST(Dem2mapArithmetic, CommandLine) {
              {"in", "out", "--scale", "fit", "--exaggerate", "2"},
              {"in", "out", "--width", "nan"},
              {"in", "out", "--colour"},
-             {"in", "out", "extra"}}) {
+             {"in", "out", "extra"},
+             {"/vsistdin/", "out"},
+             {"/vsicurl/http://127.0.0.1:9/a.tif", "out"}}) {
         EXPECT_EQ(parse(bad, &o), -1) << bad.back();
     }
+}
+
+TEST(Dem2mapArithmetic, SizesFromAHeaderAndPrintedNames) {
+    // A header claiming 2147480000 columns: the working copy's factor is
+    // worked out without overflow, and the region is over the cap.
+    EXPECT_EQ(WorkShrinkFactor(2147480000LL, 1, 8192), 262144);
+    EXPECT_EQ(WorkShrinkFactor(8192, 100, 8192), 1);
+    EXPECT_EQ(WorkShrinkFactor(8193, 100, 8192), 2);
+    EXPECT_EQ(ExceedsSampleCap(2147480000LL, 2147480000LL), 1);
+    EXPECT_EQ(ExceedsSampleCap(100000, 100000), 1);
+    EXPECT_EQ(ExceedsSampleCap(16384, 16384), 0);
+    EXPECT_EQ(ExceedsSampleCap(16384, 16385), 1);
+    EXPECT_EQ(ExceedsSampleCap(3601, 3601), 0);
+    // ESC, OSC's BEL, DEL and the backslash itself are written as \xHH.
+    EXPECT_EQ(EscapeForTerminal("\x1b]0;owned\x07 UTM\x7f a\\b"),
+              "\\x1b]0;owned\\x07 UTM\\x7f a\\x5cb");
+    EXPECT_EQ(EscapeForTerminal("N46E007.hgt \xc3\xa9"), "N46E007.hgt \xc3\xa9");
+    EXPECT_EQ(EscapeForTerminal(nullptr), "");
 }
 
 TEST(Dem2map, UtmConeAtTrueScale) {
@@ -407,6 +429,52 @@ TEST(Dem2map, FailuresNameTheFileAndWriteNothing) {
         EXPECT_EQ(ReadFile(s / "out.txt"), "");
         EXPECT_FALSE(std::filesystem::exists(out)) << c.args;
     }
+    // A tiled 100000 x 100000 GeoTIFF of a few kilobytes is refused before
+    // any of it is read, and the reason says what to do.
+    GDALAllRegister();
+    char **create = CSLSetNameValue(nullptr, "TILED", "YES");
+    create = CSLSetNameValue(create, "SPARSE_OK", "TRUE");
+    create = CSLSetNameValue(create, "COMPRESS", "DEFLATE");
+    GDALDatasetH bomb = GDALCreate(GDALGetDriverByName("GTiff"), (s / "bomb.tif").c_str(), 100000,
+                                   100000, 1, GDT_Int16, create);
+    CSLDestroy(create);
+    ASSERT_NE(bomb, nullptr);
+    GDALClose(bomb);
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(RunTool(s, s / "bomb.tif " + out), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20)); // hang guard
+    EXPECT_NE(ReadFile(s / "err.txt").find("more than the converter reads"), std::string::npos)
+        << ReadFile(s / "err.txt");
+    EXPECT_FALSE(std::filesystem::exists(out));
+    // A hand-made TIFF claiming 2147480000 x 2 pixels: refused by its size,
+    // not by an overflow or a raw GDAL message.
+    {
+        std::string tiff("II*\0\x0c\0\0\0\0\0\0\0\x0a\0", 14);
+        const unsigned short tags[10][2] = {{256, 4}, {257, 4}, {258, 3}, {259, 3}, {262, 3},
+                                            {273, 4}, {277, 3}, {278, 4}, {279, 4}, {339, 3}};
+        const unsigned values[10] = {2147480000u, 2, 16, 1, 1, 8, 1, 2, 4, 2};
+        for (int i = 0; i < 10; ++i) {
+            const unsigned count = 1;
+            tiff.append(reinterpret_cast<const char *>(tags[i]), 4);
+            tiff.append(reinterpret_cast<const char *>(&count), 4);
+            tiff.append(reinterpret_cast<const char *>(&values[i]), 4);
+        }
+        tiff.append(4, '\0');
+        FILE *wide = fopen((s / "wide.tif").c_str(), "wb");
+        ASSERT_NE(wide, nullptr);
+        fwrite(tiff.data(), 1, tiff.size(), wide);
+        fclose(wide);
+    }
+    EXPECT_EQ(RunTool(s, s / "wide.tif " + out), 1);
+    EXPECT_NE(ReadFile(s / "err.txt").find("2147480000 x 2 pixels are more than"),
+              std::string::npos)
+        << ReadFile(s / "err.txt");
+    // A control character in the input's name is printed escaped.
+    EXPECT_EQ(RunTool(s, "\"" + s / "a\x1b[2Jb.tif\" " + out), 1);
+    EXPECT_NE(ReadFile(s / "err.txt").find("a\\x1b[2Jb.tif"), std::string::npos)
+        << ReadFile(s / "err.txt");
+    EXPECT_EQ(ReadFile(s / "err.txt").find('\x1b'), std::string::npos);
+
     // A map already there stays as it was when a conversion fails.
     ASSERT_EQ(RunTool(s, tif + " " + out + " --side 64"), 0);
     EXPECT_NE(ReadFile(s / "out.txt").find("exaggeration 1.00"), std::string::npos);
