@@ -40,7 +40,7 @@ TEST(StartView, AConeMapOpensWithGroundInTheLowerHalf) {
     helpVisible = 0;
     DrawFrame();
 
-    std::vector<unsigned char> pixels(800 * 300 * 3);
+    std::vector<unsigned char> pixels(size_t{800} * 300 * 3);
     glReadBuffer(GL_BACK);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, 800, 300, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
