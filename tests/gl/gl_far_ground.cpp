@@ -9,20 +9,14 @@
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 TEST(FarGround, FlatGround4500UnitsAheadIsDrawnWithFogOff) {
     // A scratch directory with a flat map and the build's other data.
-    char buildDir[4096];
-    ASSERT_NE(getcwd(buildDir, sizeof buildDir), nullptr);
-    std::string scratch = MakeScratchDir();
-    ASSERT_EQ(chdir(scratch.c_str()), 0);
-    ASSERT_EQ(mkdir("maps", 0755), 0);
-    ASSERT_EQ(symlink((std::string(buildDir) + "/textures").c_str(), "textures"), 0);
-    ASSERT_EQ(symlink((std::string(buildDir) + "/fonts").c_str(), "fonts"), 0);
+    std::string buildDir;
+    ASSERT_EQ(EnterViewerScratchDir(&buildDir), 0);
     ASSERT_EQ(WriteGreyBmp("maps/flat.bmp", 64, 64, [](int, int) { return 0; }), 0);
     ASSERT_EQ(StartViewerGL("flat.bmp"), 0) << CapturedLog();
     ASSERT_EQ(camera.eye.y, 10.0f); // height 0 plus 10
@@ -44,7 +38,7 @@ TEST(FarGround, FlatGround4500UnitsAheadIsDrawnWithFogOff) {
         << static_cast<int>(centre[0]) << "," << static_cast<int>(centre[1]) << ","
         << static_cast<int>(centre[2]);
     EXPECT_GT(centre[1], centre[2] + 10);
-    EXPECT_EQ(chdir(buildDir), 0);
+    EXPECT_EQ(chdir(buildDir.c_str()), 0);
 }
 
 } // namespace

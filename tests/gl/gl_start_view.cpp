@@ -13,20 +13,14 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <string>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
 TEST(StartView, AConeMapOpensWithGroundInTheLowerHalf) {
-    char buildDir[4096];
-    ASSERT_NE(getcwd(buildDir, sizeof buildDir), nullptr);
-    std::string scratch = MakeScratchDir();
-    ASSERT_EQ(chdir(scratch.c_str()), 0);
-    ASSERT_EQ(mkdir("maps", 0755), 0);
-    ASSERT_EQ(symlink((std::string(buildDir) + "/textures").c_str(), "textures"), 0);
-    ASSERT_EQ(symlink((std::string(buildDir) + "/fonts").c_str(), "fonts"), 0);
+    std::string buildDir;
+    ASSERT_EQ(EnterViewerScratchDir(&buildDir), 0);
     // A cone: 255 at the centre, falling to 0 at the edges; the start sample
     // (0, 20) lies at height 0.
     ASSERT_EQ(WriteGreyBmp("maps/cone.bmp", 128, 128,
@@ -54,7 +48,7 @@ TEST(StartView, AConeMapOpensWithGroundInTheLowerHalf) {
     // From the summit the cone falls away below the horizon: most of the lower
     // half is ground. An eye inside the mountain sees none.
     EXPECT_GT(ground, 800 * 300 / 2) << ground << " ground pixels in the lower half";
-    EXPECT_EQ(chdir(buildDir), 0);
+    EXPECT_EQ(chdir(buildDir.c_str()), 0);
 }
 
 } // namespace

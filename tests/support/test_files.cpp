@@ -8,12 +8,29 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 std::string MakeScratchDir() {
     const char *base = getenv("TMPDIR");
     std::string pattern = std::string(base && *base ? base : "/tmp") + "/vorn-test-XXXXXX";
     char *made = mkdtemp(&pattern[0]);
     return made ? std::string(made) : std::string();
+}
+
+int EnterViewerScratchDir(std::string *buildDir) {
+    char here[4096];
+    if (!getcwd(here, sizeof here)) {
+        return -1;
+    }
+    *buildDir = here;
+    const std::string scratch = MakeScratchDir();
+    if (scratch.empty() || chdir(scratch.c_str()) != 0 || mkdir("maps", 0755) != 0 ||
+        symlink((*buildDir + "/textures").c_str(), "textures") != 0 ||
+        symlink((*buildDir + "/fonts").c_str(), "fonts") != 0) {
+        return -1;
+    }
+    return 0;
 }
 
 int WriteGreyBmp(const std::string &path, int w, int h,

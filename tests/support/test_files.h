@@ -8,6 +8,12 @@
 // A fresh scratch directory under the system's temporary directory.
 std::string MakeScratchDir();
 
+// Enters a fresh scratch directory holding an empty maps/ and links to the
+// build directory's textures/ and fonts/, for a viewer start-up on maps
+// that a test writes. buildDir receives the directory it left. Returns 0,
+// or -1 when the directory could not be made.
+int EnterViewerScratchDir(std::string *buildDir);
+
 // Writes an 8-bit palettised BMP of w x h; value(c, r) gives each pixel. With
 // greyPalette false, entry i has the colour (255 - i, i / 2, 7).
 int WriteGreyBmp(const std::string &path, int w, int h,
