@@ -100,8 +100,11 @@ start_vorn() {
     # its centre sends the viewer no turn when the window appears.
     screen=$(xdpyinfo | awk '/dimensions:/ {print $2}')
     xdotool mousemove $((${screen%x*} / 2)) $((${screen#*x} / 2))
+    # Standard output gathers every attempt: a conversion that an attempt
+    # made is said only once, and a retry finds it done.
+    : >"$SCRATCH/stdout.txt"
     for attempt in 1 2 3 4 5; do
-        (cd "$SCRATCH" && exec_vorn "$@" >"$SCRATCH/stdout.txt" 2>"$SCRATCH/stderr.txt") &
+        (cd "$SCRATCH" && exec_vorn "$@" >>"$SCRATCH/stdout.txt" 2>"$SCRATCH/stderr.txt") &
         VORN_PID=$!
         WINDOW=""
         for i in $(seq 1 1200); do
