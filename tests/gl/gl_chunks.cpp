@@ -14,6 +14,7 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 #include <cstdio>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -156,6 +157,33 @@ TEST_F(ChunksGL, AtAThresholdOfZeroTheChunksDrawTheWholeListPixelForPixel) {
         EXPECT_EQ(CountDiffering(chunks, reference), 0) << view.name;
         // The view draws what it sees, not the whole map.
         EXPECT_LT(chunkTriangles, terrainView.trianglesDrawn) << view.name;
+    }
+}
+
+TEST_F(ChunksGL, AtTheViewersThresholdAtMostOnePercentOfPixelsDifferByMoreThan40) {
+    const View views[] = {
+        StartView(),
+        {{-3000, 1500, -3000}, {0, 0, 0}, "from high over a corner"},
+        {{-7000, 200, 0}, {0, 0, 0}, "toward the horizon across the map"},
+    };
+    const unsigned int whole = WholeList();
+    for (const View &view : views) {
+        int frames = 0;
+        const std::vector<unsigned char> chunks = DrawSettled(view, &frames);
+        terrainView.wholeList = whole;
+        const std::vector<unsigned char> reference = Draw(view);
+        terrainView.wholeList = 0;
+        int far = 0;
+        for (size_t i = 0; i < chunks.size(); i += 3) {
+            bool differs = false;
+            for (size_t k = i; k < i + 3; ++k) {
+                differs = differs || std::abs(chunks[k] - reference[k]) > 40;
+            }
+            far += differs;
+        }
+        printf("%s: %.3f %% of the pixels differ by more than 40\n", view.name,
+               100.0 * far / (Width * Height));
+        EXPECT_LE(far, Width * Height / 100) << view.name;
     }
 }
 
