@@ -150,11 +150,17 @@ void BeginWorker(int replyFd) {
 
 #ifdef VORN_DEM2MAP_TEST_STEP
 // Steps that only a test build takes inside the confined worker, to show
-// that the confinement holds: "socket" opens one, "open:PATH" reads a file.
+// that the confinement holds: "socket" opens one, "open:PATH" reads a file,
+// "stall" waits for ever (for a signal to the program to end it).
 void TestStep(int replyFd) {
     const char *step = getenv("DEM2MAP_TEST_STEP");
     if (!step) {
         return;
+    }
+    if (strcmp(step, "stall") == 0) {
+        for (;;) {
+            pause();
+        }
     }
     if (strcmp(step, "socket") == 0) {
         const int s = socket(AF_INET, SOCK_STREAM, 0);

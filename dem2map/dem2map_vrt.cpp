@@ -1,5 +1,6 @@
 #include "dem2map/dem2map_vrt.h"
 
+#include <cpl_error.h>
 #include <cpl_minixml.h>
 
 #include <climits>
@@ -92,7 +93,10 @@ int LooksLikeVrt(const char *head, size_t size) {
 int CheckVrtText(const char *text, const char *vrtPath, std::vector<std::string> *sources,
                  std::string *why) {
     sources->clear();
+    // The parser's complaints are about the file: the refusal tells them.
+    CPLPushErrorHandler(CPLQuietErrorHandler);
     CPLXMLNode *tree = CPLParseXMLString(text);
+    CPLPopErrorHandler();
     if (!tree) {
         *why = "its VRT is not well-formed XML";
         return -1;
