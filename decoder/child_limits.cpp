@@ -40,7 +40,8 @@ static long DataBytesInUse() {
 
 int SetChildLimits(long cpuSeconds, long long memoryBytes) {
     const struct rlimit noCore = {0, 0};
-    const struct rlimit cpu = {rlim_t(cpuSeconds), rlim_t(cpuSeconds) + 1};
+    const struct rlimit cpu = {static_cast<rlim_t>(cpuSeconds),
+                               static_cast<rlim_t>(cpuSeconds) + 1};
     const struct rlimit noFileWrites = {0, 0};
     if (setrlimit(RLIMIT_CORE, &noCore) != 0 || setrlimit(RLIMIT_CPU, &cpu) != 0 ||
         setrlimit(RLIMIT_FSIZE, &noFileWrites) != 0) {
@@ -51,11 +52,12 @@ int SetChildLimits(long cpuSeconds, long long memoryBytes) {
     if (inUse < 0) {
         return -1;
     }
-    const struct rlimit data = {rlim_t(inUse) + rlim_t(memoryBytes),
-                                rlim_t(inUse) + rlim_t(memoryBytes)};
+    const struct rlimit data = {static_cast<rlim_t>(inUse) + static_cast<rlim_t>(memoryBytes),
+                                static_cast<rlim_t>(inUse) + static_cast<rlim_t>(memoryBytes)};
     return setrlimit(RLIMIT_DATA, &data);
 #else
-    const struct rlimit space = {rlim_t(memoryBytes), rlim_t(memoryBytes)};
+    const struct rlimit space = {static_cast<rlim_t>(memoryBytes),
+                                 static_cast<rlim_t>(memoryBytes)};
     return setrlimit(RLIMIT_AS, &space);
 #endif
 }

@@ -695,10 +695,11 @@ int Convert(const DemOptions *opts, DemWork *work, DemResult *result, char *err,
         return -1;
     }
     if (filled == -1) {
+        // Rounded down: a little data never reads as 100 %.
         Fail(err, errSize, file,
              "%.1f %% of the area is void, more than the %.0f %% the converter fills; give "
              "--region over the part that holds data",
-             100.0 * voidShare, 100.0 * DemMaxVoidShare);
+             std::floor(1000.0 * voidShare) / 10.0, 100.0 * DemMaxVoidShare);
         return -1;
     }
     if (filled != 0) {

@@ -202,7 +202,11 @@ TEST(Dem2mapConfined, NothingPrivateReachesAMap) {
     };
     for (const auto &c : cases) {
         const std::string map = out + "/" + c.name + ".bmp";
-        EXPECT_EQ(RunDemTool(VORN_DEM2MAP_BIN, s, in + "/" + c.name + " " + map), 1) << c.name;
+        std::string args = in + "/";
+        args += c.name;
+        args += ' ';
+        args += map;
+        EXPECT_EQ(RunDemTool(VORN_DEM2MAP_BIN, s, args), 1) << c.name;
         EXPECT_NE(ReadFile(s / "err.txt").find(c.why), std::string::npos)
             << c.name << ": " << ReadFile(s / "err.txt");
         EXPECT_FALSE(std::filesystem::exists(map)) << c.name;
