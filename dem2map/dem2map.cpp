@@ -10,10 +10,12 @@
 // source pixels, at most 4096). OUTPUT is an 8-bit grey BMP, written whole
 // or not at all. Prints a short summary on success; on failure one line on
 // standard error, status 1, and OUTPUT untouched.
+//
+// GDAL never reads INPUT in this process: confined workers do (see
+// dem2map_run.h).
 #include "dem2map/dem2map_convert.h"
 #include "dem2map/dem2map_lib.h"
-
-#include <gdal.h>
+#include "dem2map/dem2map_run.h"
 
 #include <cstdio>
 #include <string>
@@ -25,24 +27,26 @@ int main(int argc, char **argv) {
         fprintf(stderr, "%s\n", err);
         return 1;
     }
+    // A signal from here on leaves no temporary file and no worker behind.
+    RemoveOnSignal("");
     std::string temp;
     if (ReserveDemOutput(opts.output, &temp, err, sizeof err) != 0) {
         fprintf(stderr, "%s\n", err);
         return 1;
     }
-    GDALAllRegister();
-    DemResult result;
-    int rc = ConvertDem(&opts, &result, err, sizeof err);
-    GDALDestroy();
+    RemoveOnSignal(temp);
+    DemRun run;
+    int rc = RunConfinedConversion(&opts, &run, err, sizeof err);
     if (rc == 0) {
-        rc = CommitDemOutput(temp, opts.output, result.side, result.steps.data(), err, sizeof err);
+        rc = CommitDemOutput(temp, opts.output, run.side, run.steps.data(), err, sizeof err);
     } else {
         DropDemOutput(temp);
     }
+    RemoveOnSignal("");
     if (rc != 0) {
         fprintf(stderr, "%s\n", err);
         return 1;
     }
-    PrintDemSummary(stdout, &opts, &result);
+    fputs(run.summary.c_str(), stdout);
     return 0;
 }

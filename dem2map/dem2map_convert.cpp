@@ -118,51 +118,91 @@ double MetresPerElevationUnit(const char *unit) {
 }
 
 // Counts the voids of a band of w x h Float32 values and fills them from
-// their surroundings. Returns 0, or -1 when every point is void or the fill
-// failed.
-int FillVoids(GDALRasterBandH band, int w, int h, long long *voidCount) {
+// data within DemVoidReach pixels; voids farther from any data get the
+// lowest ground of the band. Returns 0; -1 with *share (of voids) when more
+// than DemMaxVoidShare of the band is void, -2 when the fill failed.
+int FillVoids(GDALRasterBandH band, int w, int h, long long *voidCount, long long *farCount,
+              double *share) {
     std::vector<float> values(static_cast<size_t>(w) * h);
     if (GDALRasterIO(band, GF_Read, 0, 0, w, h, values.data(), w, h, GDT_Float32, 0, 0) !=
         CE_None) {
-        return -1;
+        return -2;
     }
     long long voids = 0;
+    float lowest = HUGE_VALF;
     for (float v : values) {
         voids += v == VoidValue;
+        lowest = v == VoidValue ? lowest : std::fmin(lowest, v);
     }
     *voidCount = voids;
+    *share = static_cast<double>(voids) / static_cast<double>(values.size());
     if (voids == 0) {
         return 0;
     }
-    if (voids == static_cast<long long>(values.size())) {
+    if (*share > DemMaxVoidShare) {
         return -1;
     }
     GDALSetRasterNoDataValue(band, VoidValue);
     char **options = CSLSetNameValue(nullptr, "TEMP_FILE_DRIVER", "MEM");
-    // Far enough to reach across the whole grid: no void stays unfilled.
-    const double reach = std::hypot(static_cast<double>(w), static_cast<double>(h)) + 2.0;
-    CPLErr rc = GDALFillNodata(band, nullptr, reach, 0, 0, options, nullptr, nullptr);
+    // The search reaches a bounded distance: its work grows with the voids,
+    // not with the square of the grid.
+    CPLErr rc = GDALFillNodata(band, nullptr, DemVoidReach, 0, 0, options, nullptr, nullptr);
     CSLDestroy(options);
     GDALDeleteRasterNoDataValue(band);
     if (rc != CE_None) {
-        return -1;
+        return -2;
     }
     if (GDALRasterIO(band, GF_Read, 0, 0, w, h, values.data(), w, h, GDT_Float32, 0, 0) !=
         CE_None) {
-        return -1;
+        return -2;
     }
-    for (float v : values) {
+    long long far = 0;
+    for (float &v : values) {
         if (v == VoidValue) {
-            return -1;
+            v = lowest;
+            ++far;
         }
+    }
+    *farCount = far;
+    if (far > 0 && GDALRasterIO(band, GF_Write, 0, 0, w, h, values.data(), w, h, GDT_Float32, 0,
+                                0) != CE_None) {
+        return -2;
     }
     return 0;
 }
 
+// The finest overview of band whose part over a region of rw x rh of the
+// band's w x h samples holds at most DemMaxSamplesRead samples; null when
+// there is none. *samples: that part's samples.
+GDALRasterBandH OverviewWithinCap(GDALRasterBandH band, long long rw, long long rh,
+                                  long long *samples) {
+    const double w = GDALGetRasterBandXSize(band), h = GDALGetRasterBandYSize(band);
+    GDALRasterBandH best = nullptr;
+    *samples = 0;
+    for (int i = 0; i < GDALGetOverviewCount(band); ++i) {
+        GDALRasterBandH ov = GDALGetOverview(band, i);
+        if (!ov) {
+            continue;
+        }
+        const double across = std::ceil(rw * (GDALGetRasterBandXSize(ov) / w));
+        const double down = std::ceil(rh * (GDALGetRasterBandYSize(ov) / h));
+        const double n = across * down;
+        if (n >= 1.0 && n <= static_cast<double>(DemMaxSamplesRead) &&
+            n > static_cast<double>(*samples)) {
+            best = ov;
+            *samples = static_cast<long long>(n);
+        }
+    }
+    return best;
+}
+
 // Reads the region rx, ry, rw x rh of the source's band 1 into a MEM
-// dataset of workW x workH Float32 metres (averaged when smaller), voids
-// (nodata, masked or not finite) marked with VoidValue.
-GDALDatasetH ReadRegion(GDALDatasetH source, int rx, int ry, int rw, int rh, int workW, int workH) {
+// dataset of workW x workH Float32 metres, voids (nodata, masked or not
+// finite) marked with VoidValue: averaged when smaller, from an overview or
+// one sample in `factor` where the region is beyond the cap (the way that
+// PlanRegionRead chose).
+GDALDatasetH ReadRegion(GDALDatasetH source, int rx, int ry, int rw, int rh, int workW, int workH,
+                        DemReadWay way) {
     GDALRasterBandH band = GDALGetRasterBand(source, 1);
     const size_t count = static_cast<size_t>(workW) * workH;
     // Read as floats and turned into metres in place: one copy of the region
@@ -172,17 +212,38 @@ GDALDatasetH ReadRegion(GDALDatasetH source, int rx, int ry, int rw, int rh, int
     GDALRasterIOExtraArg extra;
     INIT_RASTERIO_EXTRA_ARG(extra);
     extra.eResampleAlg = (workW < rw || workH < rh) ? GRIORA_Average : GRIORA_NearestNeighbour;
-    if (GDALRasterIOEx(band, GF_Read, rx, ry, rw, rh, values.data(), workW, workH, GDT_Float32, 0,
+    GDALRasterBandH from = band;
+    int fx = rx, fy = ry, fw = rw, fh = rh;
+    if (way == DemReadOverview) {
+        long long samples = 0;
+        from = OverviewWithinCap(band, rw, rh, &samples);
+        if (!from) {
+            return nullptr;
+        }
+        const double sx =
+            static_cast<double>(GDALGetRasterBandXSize(from)) / GDALGetRasterBandXSize(band);
+        const double sy =
+            static_cast<double>(GDALGetRasterBandYSize(from)) / GDALGetRasterBandYSize(band);
+        fx = static_cast<int>(std::floor(rx * sx));
+        fy = static_cast<int>(std::floor(ry * sy));
+        fw = std::max(
+            1, std::min(GDALGetRasterBandXSize(from) - fx, static_cast<int>(std::ceil(rw * sx))));
+        fh = std::max(
+            1, std::min(GDALGetRasterBandYSize(from) - fy, static_cast<int>(std::ceil(rh * sy))));
+    } else if (way == DemReadSampled) {
+        extra.eResampleAlg = GRIORA_NearestNeighbour;
+    }
+    if (GDALRasterIOEx(from, GF_Read, fx, fy, fw, fh, values.data(), workW, workH, GDT_Float32, 0,
                        0, &extra) != CE_None) {
         return nullptr;
     }
 
     std::vector<unsigned char> valid;
-    if (!(GDALGetMaskFlags(band) & GMF_ALL_VALID)) {
+    if (!(GDALGetMaskFlags(from) & GMF_ALL_VALID)) {
         valid.resize(count);
         GDALRasterIOExtraArg nearest;
         INIT_RASTERIO_EXTRA_ARG(nearest);
-        if (GDALRasterIOEx(GDALGetMaskBand(band), GF_Read, rx, ry, rw, rh, valid.data(), workW,
+        if (GDALRasterIOEx(GDALGetMaskBand(from), GF_Read, fx, fy, fw, fh, valid.data(), workW,
                            workH, GDT_Byte, 0, 0, &nearest) != CE_None) {
             return nullptr;
         }
@@ -397,8 +458,9 @@ int WarpSquare(const DemOptions *opts, const double gt[6], int rx, int ry, int r
     }
     // Map pixels on the very rim of the data may be left uncovered; they
     // are filled like voids.
-    long long rim = 0;
-    if (FillVoids(mapBand, warpSide, warpSide, &rim) != 0) {
+    long long rim = 0, farRim = 0;
+    double rimShare = 0.0;
+    if (FillVoids(mapBand, warpSide, warpSide, &rim, &farRim, &rimShare) != 0) {
         Fail(err, errSize, file, "its square of ground holds no data");
         return -1;
     }
@@ -496,18 +558,37 @@ int ResampleSquare(const DemOptions *opts, const double gt[6], int hasGt, double
 
 int Convert(const DemOptions *opts, DemWork *work, DemResult *result, char *err, size_t errSize) {
     const char *file = opts->input;
-    VSIStatBufL st;
-    if (VSIStatExL(file, &st, VSI_STAT_EXISTS_FLAG) != 0) {
+    struct stat st;
+    if (stat(file, &st) != 0) {
         Fail(err, errSize, file, "no such file");
+        return -1;
+    }
+    // A pipe or a device would block the open or never end.
+    if (!S_ISREG(st.st_mode)) {
+        Fail(err, errSize, file, "it is not a regular file");
         return -1;
     }
     CPLErrorReset();
     work->source = GDALOpenEx(file, GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
     if (!work->source) {
-        Fail(err, errSize, file, "GDAL cannot open it as a raster (%s)",
+        Fail(err, errSize, file,
+             "GDAL cannot open it as a raster of the formats the converter reads: GeoTIFF, "
+             "ASCII grid, SRTM HGT, USGS DEM, ERDAS Imagine, EHdr, ENVI, netCDF, PNG, JPEG, GIF, "
+             "BMP, PNM and VRT (%s)",
              GdalReason("unknown format"));
         return -1;
     }
+    GDALDriverH driver = GDALGetDatasetDriver(work->source);
+    result->driver = driver ? GDALGetDriverShortName(driver) : "";
+    if (!opts->allowVrt && result->driver == "VRT") {
+        Fail(err, errSize, file, "GDAL reads it as a VRT, but its sources were not checked");
+        return -1;
+    }
+    char **files = GDALGetFileList(work->source);
+    for (char **f = files; f && *f; ++f) {
+        result->filesRead.emplace_back(*f);
+    }
+    CSLDestroy(files);
     if (GDALGetRasterCount(work->source) < 1) {
         Fail(err, errSize, file, "it has no raster band");
         return -1;
@@ -581,36 +662,55 @@ int Convert(const DemOptions *opts, DemWork *work, DemResult *result, char *err,
     }
 
     // A header may claim any size: the region is weighed before any of it
-    // is read, in 64 bits.
-    if (ExceedsSampleCap(rw, rh)) {
+    // is read, in 64 bits, by the samples that reading it would decode.
+    const long long factor = WorkShrinkFactor(rw, rh, MaxWorkSide);
+    int blockW = 0, blockH = 0;
+    GDALGetBlockSize(band, &blockW, &blockH);
+    long long overviewSamples = 0;
+    OverviewWithinCap(band, rw, rh, &overviewSamples);
+    const DemReadWay way = PlanRegionRead(rw, rh, blockW, blockH, factor, overviewSamples);
+    if (way == DemReadRefused) {
         Fail(err, errSize, file,
-             "its %lld x %lld pixels are more than the converter reads (at most %lld samples); "
-             "make a smaller copy (gdal_translate -outsize) or give --region",
-             rw, rh, DemMaxSamplesRead);
+             "its %lld x %lld pixels are more than the converter reads, even one in %lld in each "
+             "direction from blocks of %d x %d (at most %lld samples); make a smaller copy "
+             "(gdal_translate -outsize) or give --region",
+             rw, rh, factor, blockW, blockH, DemMaxSamplesRead);
         return -1;
     }
-    const long long factor = WorkShrinkFactor(rw, rh, MaxWorkSide);
     const int workW = static_cast<int>(std::max(1LL, (rw + factor - 1) / factor));
     const int workH = static_cast<int>(std::max(1LL, (rh + factor - 1) / factor));
     CPLErrorReset();
     work->region = ReadRegion(work->source, static_cast<int>(rx), static_cast<int>(ry),
-                              static_cast<int>(rw), static_cast<int>(rh), workW, workH);
+                              static_cast<int>(rw), static_cast<int>(rh), workW, workH, way);
     if (!work->region) {
         Fail(err, errSize, file, "reading its elevations failed (%s)",
              GdalReason("read error or not enough memory"));
         return -1;
     }
-    if (FillVoids(GDALGetRasterBand(work->region, 1), workW, workH, &result->voids) != 0) {
-        if (result->voids == static_cast<long long>(workW) * workH) {
-            Fail(err, errSize, file, "every point of the area is void");
-        } else {
-            Fail(err, errSize, file, "filling its voids failed (%s)", GdalReason("GDAL failed"));
-        }
+    double voidShare = 0.0;
+    const int filled = FillVoids(GDALGetRasterBand(work->region, 1), workW, workH, &result->voids,
+                                 &result->farVoids, &voidShare);
+    if (filled == -1 && voidShare >= 1.0) {
+        Fail(err, errSize, file, "every point of the area is void");
+        return -1;
+    }
+    if (filled == -1) {
+        // Rounded down: a little data never reads as 100 %.
+        Fail(err, errSize, file,
+             "%.1f %% of the area is void, more than the %.0f %% the converter fills; give "
+             "--region over the part that holds data",
+             std::floor(1000.0 * voidShare) / 10.0, 100.0 * DemMaxVoidShare);
+        return -1;
+    }
+    if (filled != 0) {
+        Fail(err, errSize, file, "filling its voids failed (%s)", GdalReason("GDAL failed"));
         return -1;
     }
     // Voids are told in source pixels, also when the region was read smaller.
-    result->voids = static_cast<long long>(
-        std::llround(result->voids * (static_cast<double>(rw) * rh) / (workW * workH)));
+    const double perWorkPixel = static_cast<double>(rw) * rh / (static_cast<double>(workW) * workH);
+    result->voids = std::llround(static_cast<double>(result->voids) * perWorkPixel);
+    result->farVoids = std::llround(static_cast<double>(result->farVoids) * perWorkPixel);
+    result->readWay = way;
 
     std::vector<float> grid;
     int rc = warp ? WarpSquare(opts, gt, static_cast<int>(rx), static_cast<int>(ry),
@@ -687,6 +787,17 @@ void PrintDemSummary(FILE *out, const DemOptions *opts, const DemResult *r) {
     fprintf(out, "\n");
     fprintf(out, "elevation: %.1f to %.1f m\n", r->lowest, r->highest);
     fprintf(out, "voids filled: %lld\n", r->voids);
+    if (r->farVoids > 0) {
+        fprintf(out, "voids beyond %d pixels of data: %lld, set to the lowest ground\n",
+                DemVoidReach, r->farVoids);
+    }
+    if (r->readWay == DemReadOverview) {
+        fprintf(out, "decimated: read from an overview, the source being beyond %lld samples\n",
+                DemMaxSamplesRead);
+    } else if (r->readWay == DemReadSampled) {
+        fprintf(out, "decimated: read by nearest samples, the source being beyond %lld samples\n",
+                DemMaxSamplesRead);
+    }
     const char *how = r->fit               ? "fit over all levels"
                       : r->plan.compressed ? "true scale, compressed to fit"
                                            : "true scale";
@@ -695,6 +806,10 @@ void PrintDemSummary(FILE *out, const DemOptions *opts, const DemResult *r) {
         fprintf(out, "exaggeration unknown (give --width METRES for true scale)\n");
     } else {
         fprintf(out, "exaggeration %.2f\n", r->plan.exaggeration);
+    }
+    // What the cache of converted maps watches for changes.
+    for (const std::string &f : r->filesRead) {
+        fprintf(out, "read: %s\n", EscapeForTerminal(f.c_str()).c_str());
     }
 }
 

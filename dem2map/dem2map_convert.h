@@ -22,13 +22,18 @@ struct DemResult {
     double centreLon = 0, centreLat = 0;
     double lowest = 0, highest = 0; // metres, over the map
     long long voids = 0;            // void source points filled
-    int fit = 0;                    // 1: the relief was stretched over all levels
+    long long farVoids = 0;         // of them, those beyond DemVoidReach of data
+    DemReadWay readWay = DemReadWhole;
+    std::string driver;                 // GDAL's short name of the input's format
+    std::vector<std::string> filesRead; // every file GDAL read for the input
+    int fit = 0;                        // 1: the relief was stretched over all levels
     DemHeightPlan plan = {};
     const char *resampling = "";
 };
 
 // Reads opts->input with GDAL (band 1, elevations in metres) and makes its
-// map. Needs GDALAllRegister first. Returns 0, or -1 with one line (no line
+// map. Needs GDALAllRegister first. With opts->allowVrt 0, an input that
+// GDAL opens as a VRT is refused. Returns 0, or -1 with one line (no line
 // end) in err naming the input and the reason.
 int ConvertDem(const DemOptions *opts, DemResult *result, char *err, size_t errSize);
 

@@ -270,6 +270,42 @@ int ExceedsSampleCap(long long w, long long h) {
     return w > 0 && h > DemMaxSamplesRead / w;
 }
 
+long long DecimatedAxisCost(long long n, long long block, long long k) {
+    if (n <= 0) {
+        return 0;
+    }
+    if (block <= 0 || block > n) {
+        block = n;
+    }
+    if (k <= 1 || block >= k) {
+        return (n + block - 1) / block * block;
+    }
+    // One sample every k falls in a block of its own.
+    return (n + k - 1) / k * block;
+}
+
+DemReadWay PlanRegionRead(long long w, long long h, long long blockW, long long blockH,
+                          long long factor, long long overviewSamples) {
+    if (!ExceedsSampleCap(w, h)) {
+        return DemReadWhole;
+    }
+    if (overviewSamples > 0 && overviewSamples <= DemMaxSamplesRead) {
+        return DemReadOverview;
+    }
+    const long long across = DecimatedAxisCost(w, blockW, factor);
+    const long long down = DecimatedAxisCost(h, blockH, factor);
+    return ExceedsSampleCap(across, down) ? DemReadRefused : DemReadSampled;
+}
+
+int IsAllowedDemDriver(const char *shortName) {
+    for (const char *name : DemAllowedDrivers) {
+        if (shortName && strcmp(shortName, name) == 0) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
 std::string EscapeForTerminal(const char *text) {
     std::string out;
     for (const char *p = text ? text : ""; *p; ++p) {

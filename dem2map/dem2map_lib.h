@@ -15,9 +15,15 @@ constexpr int DemMaxSide = 4096;
 // across in both directions.
 constexpr int DemMinRegionSide = 2;
 // Most source samples one conversion reads: 16384 x 16384, a mosaic of
-// sixteen one-degree tiles at 1 arc-second. A larger region is refused
-// before any of it is read.
+// sixteen one-degree tiles at 1 arc-second. A larger region is read from an
+// overview or decimated, and refused before any of it is read when even
+// that would decode more.
 constexpr long long DemMaxSamplesRead = 16384LL * 16384LL;
+// Voids are filled from data at most this many working pixels away; what
+// lies farther from any data gets the lowest ground of the area.
+constexpr int DemVoidReach = 64;
+// A region with more than this share of voids is refused.
+constexpr double DemMaxVoidShare = 0.95;
 // Largest --exaggerate factor.
 constexpr double DemMaxExaggeration = 1000.0;
 
@@ -40,7 +46,20 @@ struct DemOptions {
     int hasRegion = 0;
     long long regionX = 0, regionY = 0, regionW = 0, regionH = 0; // source pixels
     double width = 0.0; // ground width of the whole raster in metres; 0: not given
+    // Not from the command line: 0 when an input that turns out to be a VRT
+    // has not had its sources checked, so that it must be refused.
+    int allowVrt = 1;
 };
+
+// The GDAL drivers that the converter's workers keep: readers of local
+// raster files, and the in-memory driver of its own working copies. Every
+// other driver is gone before an input is opened.
+constexpr const char *DemAllowedDrivers[] = {
+    "GTiff", "AAIGrid", "SRTMHGT", "USGSDEM", "HFA", "EHdr", "ENVI", "netCDF",
+    "PNG",   "JPEG",    "GIF",     "BMP",     "PNM", "VRT",  "MEM",
+};
+// 1 when the driver of this short name is one the workers keep.
+int IsAllowedDemDriver(const char *shortName);
 
 constexpr const char *DemUsage =
     "usage: dem2map INPUT OUTPUT.bmp [--side N] [--max-side N] [--scale true|fit] [--exaggerate K] "
@@ -100,6 +119,24 @@ long long WorkShrinkFactor(long long w, long long h, long long maxWorkSide);
 // 1 when a region of w x h source pixels holds more samples than
 // DemMaxSamplesRead (without overflowing for any int sizes), else 0.
 int ExceedsSampleCap(long long w, long long h);
+
+// Samples decoded along one axis of n source samples stored in blocks of
+// `block` when every k-th sample is read: whole blocks are decoded, so
+// sampling saves work only where a block is narrower than the step.
+long long DecimatedAxisCost(long long n, long long block, long long k);
+
+// How a region of w x h source samples, stored in blocks of blockW x
+// blockH, is read into a working copy `factor` times smaller.
+enum DemReadWay {
+    DemReadRefused = -1, // more than DemMaxSamplesRead however it is read
+    DemReadWhole = 0,    // every sample, averaged down to the working copy
+    DemReadOverview = 1, // from the finest overview within the cap
+    DemReadSampled = 2,  // every factor-th sample, nearest neighbour
+};
+// overviewSamples: the region's samples in the finest overview that holds
+// no more than the cap and no fewer than the working copy (0: none).
+DemReadWay PlanRegionRead(long long w, long long h, long long blockW, long long blockH,
+                          long long factor, long long overviewSamples);
 
 // text with every byte below 0x20, 0x7f and the backslash written as \xHH,
 // so that no name or message the converter prints can drive the terminal.

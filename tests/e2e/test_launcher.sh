@@ -208,6 +208,35 @@ use_viewer "$stubs/viewer"
 launch "$asc"
 expect_status 0
 grep -q converting "$out" && fail "the unchanged long-named file was converted again"
+# A mosaic of two tiles beside its VRT, by the real converter: a change to
+# one tile converts it again.
+real_mosaic=$SCRATCH/real-mosaic
+mkdir -p "$real_mosaic"
+for tile in west east; do
+    awk -v t=$tile 'BEGIN { print "ncols 16"; print "nrows 16"; print "xllcorner 0"
+        print "yllcorner 0"; print "cellsize 30"
+        for (r = 0; r < 16; r++) { line = ""; for (c = 0; c < 16; c++) line = line (t == "west" ? r + c : 2 * r) " "; print line } }' \
+        >"$real_mosaic/$tile.asc"
+done
+cat >"$real_mosaic/both.vrt" <<'VRT'
+<VRTDataset rasterXSize="32" rasterYSize="16">
+  <VRTRasterBand dataType="Float32" band="1">
+    <SimpleSource><SourceFilename relativeToVRT="1">west.asc</SourceFilename><SourceBand>1</SourceBand>
+      <SrcRect xOff="0" yOff="0" xSize="16" ySize="16"/><DstRect xOff="0" yOff="0" xSize="16" ySize="16"/></SimpleSource>
+    <SimpleSource><SourceFilename relativeToVRT="1">east.asc</SourceFilename><SourceBand>1</SourceBand>
+      <SrcRect xOff="0" yOff="0" xSize="16" ySize="16"/><DstRect xOff="16" yOff="0" xSize="16" ySize="16"/></SimpleSource>
+  </VRTRasterBand>
+</VRTDataset>
+VRT
+launch "$real_mosaic/both.vrt"
+expect_status 0
+grep -q converting "$out" || fail "the real mosaic was not converted: $(cat "$out" "$err")"
+launch "$real_mosaic/both.vrt"
+grep -q converting "$out" && fail "the unchanged real mosaic was converted again"
+sed -i '7s/^0 /9 /' "$real_mosaic/east.asc"
+touch -d '2001-02-03 04:05:06' "$real_mosaic/east.asc"
+launch "$real_mosaic/both.vrt"
+grep -q converting "$out" || fail "a changed tile of the real mosaic was not converted again"
 use_converter "$stubs/converter"
 
 # ---- the cache: keyed on every file the converter read ----

@@ -1,6 +1,7 @@
 // dem2map on elevation models made here with GDAL: true scale in metric and
 // geographic systems, voids, grids without georeferencing, regions, and
 // the tool's failures as a process.
+#include "tests/support/dem_files.h"
 #include "tests/support/test_files.h"
 #include "dem2map/dem2map_convert.h"
 #include "dem2map/dem2map_lib.h"
@@ -28,42 +29,6 @@ using Terrain = std::function<double(double x, double y)>;
 double Cone(double x, double y) {
     const double d = std::hypot(x, y);
     return 500.0 + 1000.0 * std::fmin(1.0, std::fmax(0.0, (5000.0 - d) / 4800.0));
-}
-
-// Writes a w x h raster with driver (through a copy of a MEM dataset).
-// gt null: no georeferencing. value(c, r) gives each pixel.
-void WriteRaster(const std::string &path, const char *driver, int w, int h, GDALDataType type,
-                 const double *gt, const char *crs, const std::function<double(int, int)> &value,
-                 const double *noData = nullptr) {
-    GDALAllRegister();
-    GDALDatasetH mem = GDALCreate(GDALGetDriverByName("MEM"), "", w, h, 1, type, nullptr);
-    ASSERT_NE(mem, nullptr);
-    if (gt) {
-        GDALSetGeoTransform(mem, const_cast<double *>(gt));
-    }
-    if (crs) {
-        OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
-        OSRSetFromUserInput(srs, crs);
-        GDALSetSpatialRef(mem, srs);
-        OSRDestroySpatialReference(srs);
-    }
-    std::vector<double> px(static_cast<size_t>(w) * h);
-    for (int r = 0; r < h; ++r) {
-        for (int c = 0; c < w; ++c) {
-            px[static_cast<size_t>(r) * w + c] = value(c, r);
-        }
-    }
-    GDALRasterBandH band = GDALGetRasterBand(mem, 1);
-    if (noData) {
-        GDALSetRasterNoDataValue(band, *noData);
-    }
-    ASSERT_EQ(GDALRasterIO(band, GF_Write, 0, 0, w, h, px.data(), w, h, GDT_Float64, 0, 0),
-              CE_None);
-    GDALDatasetH out = GDALCreateCopy(GDALGetDriverByName(driver), path.c_str(), mem, FALSE,
-                                      nullptr, nullptr, nullptr);
-    ASSERT_NE(out, nullptr) << CPLGetLastErrorMsg();
-    GDALClose(out);
-    GDALClose(mem);
 }
 
 // A square of UTM zone 32 north, centred on its central meridian at 46 N,
@@ -116,16 +81,6 @@ void ExpectRoundCone(const DemResult &r) {
     EXPECT_GT(across, r.side / 5);
     EXPECT_NEAR(across, down, 2);
 }
-
-struct Scratch {
-    std::string dir = MakeScratchDir();
-    ~Scratch() {
-        std::filesystem::remove_all(dir);
-    }
-    std::string operator/(const char *name) const {
-        return dir + "/" + name;
-    }
-};
 
 TEST(Dem2mapArithmetic, TrueScaleFitAndExaggeration) {
     // 1000 m of relief over 15 km and 30 km of ground.
@@ -387,12 +342,8 @@ TEST(Dem2map, PngWithoutGeoreferencing) {
     EXPECT_NEAR(r.plan.exaggeration, 255 * 4.313726 * 10000 / 15000 / 1000, 0.01);
 }
 
-// Runs the built tool; returns its exit status, with its output in files.
 int RunTool(const Scratch &s, const std::string &args) {
-    const std::string cmd =
-        "'" VORN_DEM2MAP_BIN "' " + args + " >" + s / "out.txt" + " 2>" + s / "err.txt";
-    const int rc = system(cmd.c_str());
-    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    return RunDemTool(VORN_DEM2MAP_BIN, s, args);
 }
 
 TEST(Dem2map, FailuresNameTheFileAndWriteNothing) {
