@@ -556,6 +556,37 @@ int ResampleSquare(const DemOptions *opts, const double gt[6], int hasGt, double
     return 0;
 }
 
+// Every file GDAL reads for the dataset. A VRT lists its sources but not
+// the files its sources read in turn (an EHdr's header, a world file), so
+// each source is opened on its own to list those too.
+static void ListFilesRead(GDALDatasetH dataset, bool isVrt, std::vector<std::string> *files) {
+    char **listed = GDALGetFileList(dataset);
+    for (char **f = listed; f && *f; ++f) {
+        files->emplace_back(*f);
+    }
+    CSLDestroy(listed);
+    const size_t sources = files->size();
+    const std::string self = GDALGetDescription(dataset);
+    for (size_t i = 0; isVrt && i < sources; ++i) {
+        if ((*files)[i] == self) {
+            continue;
+        }
+        GDALDatasetH source = GDALOpenEx((*files)[i].c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY,
+                                         nullptr, nullptr, nullptr);
+        if (!source) {
+            continue; // the VRT itself reports a source it cannot read
+        }
+        char **own = GDALGetFileList(source);
+        for (char **f = own; f && *f; ++f) {
+            if (std::find(files->begin(), files->end(), *f) == files->end()) {
+                files->emplace_back(*f);
+            }
+        }
+        CSLDestroy(own);
+        GDALClose(source);
+    }
+}
+
 int Convert(const DemOptions *opts, DemWork *work, DemResult *result, char *err, size_t errSize) {
     const char *file = opts->input;
     struct stat st;
@@ -584,11 +615,7 @@ int Convert(const DemOptions *opts, DemWork *work, DemResult *result, char *err,
         Fail(err, errSize, file, "GDAL reads it as a VRT, but its sources were not checked");
         return -1;
     }
-    char **files = GDALGetFileList(work->source);
-    for (char **f = files; f && *f; ++f) {
-        result->filesRead.emplace_back(*f);
-    }
-    CSLDestroy(files);
+    ListFilesRead(work->source, result->driver == "VRT", &result->filesRead);
     if (GDALGetRasterCount(work->source) < 1) {
         Fail(err, errSize, file, "it has no raster band");
         return -1;
@@ -668,7 +695,16 @@ int Convert(const DemOptions *opts, DemWork *work, DemResult *result, char *err,
     GDALGetBlockSize(band, &blockW, &blockH);
     long long overviewSamples = 0;
     OverviewWithinCap(band, rw, rh, &overviewSamples);
-    const DemReadWay way = PlanRegionRead(rw, rh, blockW, blockH, factor, overviewSamples);
+    const DemReadWay way =
+        PlanRegionRead(rx, ry, rw, rh, blockW, blockH, factor, overviewSamples);
+    if (way == DemReadRefused && !ExceedsSampleCap(rw, rh)) {
+        Fail(err, errSize, file,
+             "reading its %lld x %lld pixels would decode blocks of %d x %d samples, more than "
+             "the converter reads (at most %lld samples); make a tiled copy (gdal_translate -co "
+             "TILED=YES)",
+             rw, rh, blockW, blockH, DemMaxSamplesRead);
+        return -1;
+    }
     if (way == DemReadRefused) {
         Fail(err, errSize, file,
              "its %lld x %lld pixels are more than the converter reads, even one in %lld in each "

@@ -274,7 +274,8 @@ long long DecimatedAxisCost(long long n, long long block, long long k) {
     if (n <= 0) {
         return 0;
     }
-    if (block <= 0 || block > n) {
+    // A block wider than the region is still decoded whole.
+    if (block <= 0) {
         block = n;
     }
     if (k <= 1 || block >= k) {
@@ -284,10 +285,23 @@ long long DecimatedAxisCost(long long n, long long block, long long k) {
     return (n + k - 1) / k * block;
 }
 
-DemReadWay PlanRegionRead(long long w, long long h, long long blockW, long long blockH,
-                          long long factor, long long overviewSamples) {
-    if (!ExceedsSampleCap(w, h)) {
+long long AxisBlockCost(long long first, long long n, long long block) {
+    if (n <= 0) {
+        return 0;
+    }
+    if (block <= 0) {
+        return n;
+    }
+    return ((first + n - 1) / block - first / block + 1) * block;
+}
+
+DemReadWay PlanRegionRead(long long x, long long y, long long w, long long h, long long blockW,
+                          long long blockH, long long factor, long long overviewSamples) {
+    if (!ExceedsSampleCap(AxisBlockCost(x, w, blockW), AxisBlockCost(y, h, blockH))) {
         return DemReadWhole;
+    }
+    if (!ExceedsSampleCap(w, h)) {
+        return DemReadRefused; // a small region in blocks too large to decode
     }
     if (overviewSamples > 0 && overviewSamples <= DemMaxSamplesRead) {
         return DemReadOverview;
@@ -306,16 +320,51 @@ int IsAllowedDemDriver(const char *shortName) {
     return 0;
 }
 
+// Length of the well-formed UTF-8 sequence at p (2 to 4 bytes) that is not
+// a C1 control (U+0080 to U+009F), or 0.
+static int PrintableUtf8Length(const unsigned char *p) {
+    int length;
+    unsigned int code;
+    if ((p[0] & 0xe0) == 0xc0) {
+        length = 2;
+        code = p[0] & 0x1fu;
+    } else if ((p[0] & 0xf0) == 0xe0) {
+        length = 3;
+        code = p[0] & 0x0fu;
+    } else if ((p[0] & 0xf8) == 0xf0) {
+        length = 4;
+        code = p[0] & 0x07u;
+    } else {
+        return 0;
+    }
+    for (int k = 1; k < length; ++k) {
+        if ((p[k] & 0xc0) != 0x80) {
+            return 0; // the end of the text included
+        }
+        code = (code << 6) | (p[k] & 0x3fu);
+    }
+    const unsigned int least[5] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < least[length] || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff) ||
+        code <= 0x9f) {
+        return 0;
+    }
+    return length;
+}
+
 std::string EscapeForTerminal(const char *text) {
     std::string out;
-    for (const char *p = text ? text : ""; *p; ++p) {
-        const unsigned char c = static_cast<unsigned char>(*p);
-        if (c < 0x20 || c == 0x7f || c == '\\') {
+    const unsigned char *p = reinterpret_cast<const unsigned char *>(text ? text : "");
+    while (*p) {
+        const unsigned char c = *p;
+        const int length = c >= 0x80 ? PrintableUtf8Length(p) : 1;
+        if (c < 0x20 || c == 0x7f || c == '\\' || length == 0) {
             char hex[5];
             snprintf(hex, sizeof hex, "\\x%02x", c);
             out += hex;
+            ++p;
         } else {
-            out += static_cast<char>(c);
+            out.append(reinterpret_cast<const char *>(p), static_cast<size_t>(length));
+            p += length;
         }
     }
     return out;

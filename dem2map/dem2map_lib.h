@@ -125,8 +125,12 @@ int ExceedsSampleCap(long long w, long long h);
 // sampling saves work only where a block is narrower than the step.
 long long DecimatedAxisCost(long long n, long long block, long long k);
 
-// How a region of w x h source samples, stored in blocks of blockW x
-// blockH, is read into a working copy `factor` times smaller.
+// Samples decoded along one axis to read n samples from `first` on, stored
+// in blocks of `block` (0: not in blocks): every block they touch, whole.
+long long AxisBlockCost(long long first, long long n, long long block);
+
+// How the region of w x h source samples from (x, y), stored in blocks of
+// blockW x blockH, is read into a working copy `factor` times smaller.
 enum DemReadWay {
     DemReadRefused = -1, // more than DemMaxSamplesRead however it is read
     DemReadWhole = 0,    // every sample, averaged down to the working copy
@@ -135,9 +139,11 @@ enum DemReadWay {
 };
 // overviewSamples: the region's samples in the finest overview that holds
 // no more than the cap and no fewer than the working copy (0: none).
-DemReadWay PlanRegionRead(long long w, long long h, long long blockW, long long blockH,
-                          long long factor, long long overviewSamples);
+DemReadWay PlanRegionRead(long long x, long long y, long long w, long long h, long long blockW,
+                          long long blockH, long long factor, long long overviewSamples);
 
-// text with every byte below 0x20, 0x7f and the backslash written as \xHH,
-// so that no name or message the converter prints can drive the terminal.
+// text with every byte below 0x20, 0x7f, the backslash, the C1 controls
+// (U+0080 to U+009F) and every byte outside well-formed UTF-8 written as
+// \xHH, so that no name or message the converter prints can drive the
+// terminal.
 std::string EscapeForTerminal(const char *text);

@@ -49,7 +49,7 @@ fail)
     ;;
 esac
 cp "$STUB_MAP" "$2"
-printf 'map: 256 x 256 \e]0;owned\a\e[31m(stub)\e[0m\n'
+printf 'map: 256 x 256 \e]0;owned\a\e[31m(stub)\e[0m\x9b1m\xc2\x9b2m\n'
 while IFS= read -r f; do
     [ -n "$f" ] && printf 'read: %s\n' "$f"
 done <<<"${STUB_READ:-}"
@@ -100,9 +100,12 @@ launch() {
     STATUS=$?
 }
 conversions() { [ -f "$stubs/conversions" ] && wc -l <"$stubs/conversions" || echo 0; }
-# Nothing but newlines of the launcher's output is a control character.
+# Nothing but newlines of the launcher's output is a control character, C1
+# controls and bytes outside UTF-8 included.
 expect_no_controls() {
-    if LC_ALL=C grep -q '[[:cntrl:]]' "$out" "$err"; then
+    if LC_ALL=C grep -q '[[:cntrl:]]' "$out" "$err" ||
+        LC_ALL=C grep -q $'\xc2[\x80-\x9f]' "$out" "$err" ||
+        ! iconv -f UTF-8 -t UTF-8 "$out" "$err" >/dev/null 2>&1; then
         fail "a control character reached the terminal: $(cat -v "$out" "$err")"
     fi
 }
@@ -145,7 +148,7 @@ expect_status 0
 expect_no_controls
 grep -q -x -F "vorn: converting $SCRATCH/loud.dem into $DATA/maps/loud.bmp ..." "$out" ||
     fail "the conversion was not announced: $(cat -v "$out")"
-grep -q -x -F "  map: 256 x 256 ]0;owned[31m(stub)[0m" "$out" ||
+grep -q -x -F "  map: 256 x 256 ]0;owned[31m(stub)[0m1m2m" "$out" ||
     fail "the summary is not shown cleaned: $(cat -v "$out")"
 grep -q "read:" "$out" && fail "the converter's read: lines were shown"
 [ "$(tail -n 1 "$stubs/viewer.log")" = loud.bmp ] || fail "the viewer was not given loud.bmp"
@@ -209,7 +212,7 @@ launch "$asc"
 expect_status 0
 grep -q converting "$out" && fail "the unchanged long-named file was converted again"
 # A mosaic of two tiles beside its VRT, by the real converter: a change to
-# one tile converts it again.
+# one tile, or to a file that a tile reads beside it, converts it again.
 real_mosaic=$SCRATCH/real-mosaic
 mkdir -p "$real_mosaic"
 for tile in west east; do
@@ -218,6 +221,7 @@ for tile in west east; do
         for (r = 0; r < 16; r++) { line = ""; for (c = 0; c < 16; c++) line = line (t == "west" ? r + c : 2 * r) " "; print line } }' \
         >"$real_mosaic/$tile.asc"
 done
+echo 'PROJCS["unknown"]' >"$real_mosaic/east.prj"
 cat >"$real_mosaic/both.vrt" <<'VRT'
 <VRTDataset rasterXSize="32" rasterYSize="16">
   <VRTRasterBand dataType="Float32" band="1">
@@ -237,6 +241,9 @@ sed -i '7s/^0 /9 /' "$real_mosaic/east.asc"
 touch -d '2001-02-03 04:05:06' "$real_mosaic/east.asc"
 launch "$real_mosaic/both.vrt"
 grep -q converting "$out" || fail "a changed tile of the real mosaic was not converted again"
+touch -d '2002-03-04 05:06:07' "$real_mosaic/east.prj"
+launch "$real_mosaic/both.vrt"
+grep -q converting "$out" || fail "a changed sidecar of a tile was not converted again"
 use_converter "$stubs/converter"
 
 # ---- the cache: keyed on every file the converter read ----

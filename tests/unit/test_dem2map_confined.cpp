@@ -92,20 +92,27 @@ int Steps(const Scratch &s, const std::string &step, const std::string &args) {
 
 TEST(Dem2mapRules, ReadsBeyondTheCapAreDecimatedOrRefused) {
     // Within the cap: read whole, however it is stored.
-    EXPECT_EQ(PlanRegionRead(3601, 3601, 3601, 1, 1, 0), DemReadWhole);
+    EXPECT_EQ(PlanRegionRead(0, 0, 3601, 3601, 3601, 1, 1, 0), DemReadWhole);
     // A striped 20000 x 20000: one row in three is 6667 rows of 20000.
     EXPECT_EQ(DecimatedAxisCost(20000, 1, 3), 6667);
-    EXPECT_EQ(PlanRegionRead(20000, 20000, 20000, 1, 3, 0), DemReadSampled);
+    EXPECT_EQ(PlanRegionRead(0, 0, 20000, 20000, 20000, 1, 3, 0), DemReadSampled);
     // Tiles as wide as the step are all decoded: a 100000-pixel tiled bomb
     // is refused, unless it has an overview within the cap.
     EXPECT_EQ(DecimatedAxisCost(100000, 256, 13), 100096);
-    EXPECT_EQ(PlanRegionRead(100000, 100000, 256, 256, 13, 0), DemReadRefused);
-    EXPECT_EQ(PlanRegionRead(100000, 100000, 256, 256, 13, 12500LL * 12500), DemReadOverview);
-    EXPECT_EQ(PlanRegionRead(100000, 100000, 256, 256, 13, 20000LL * 20000), DemReadRefused);
+    EXPECT_EQ(PlanRegionRead(0, 0, 100000, 100000, 256, 256, 13, 0), DemReadRefused);
+    EXPECT_EQ(PlanRegionRead(0, 0, 100000, 100000, 256, 256, 13, 12500LL * 12500), DemReadOverview);
+    EXPECT_EQ(PlanRegionRead(0, 0, 100000, 100000, 256, 256, 13, 20000LL * 20000), DemReadRefused);
     // Sizes a header may claim, in 64 bits.
-    EXPECT_EQ(PlanRegionRead(2147480000, 2, 2147480000, 1, 262144, 0), DemReadRefused);
-    EXPECT_EQ(PlanRegionRead(2147480000, 2147480000, 1, 1, 262144, 0), DemReadSampled);
+    EXPECT_EQ(PlanRegionRead(0, 0, 2147480000, 2, 2147480000, 1, 262144, 0), DemReadRefused);
+    EXPECT_EQ(PlanRegionRead(0, 0, 2147480000, 2147480000, 1, 1, 262144, 0), DemReadSampled);
     EXPECT_EQ(DecimatedAxisCost(2147480000, 1, 262144), 8192);
+    // A small region is read in whole blocks: a strip of 2147480000 columns
+    // is refused for two pixels of it, tiles touched across their edges
+    // count whole.
+    EXPECT_EQ(PlanRegionRead(1000, 0, 2, 2, 2147480000, 1, 1, 0), DemReadRefused);
+    EXPECT_EQ(AxisBlockCost(255, 2, 256), 512);
+    EXPECT_EQ(AxisBlockCost(0, 3601, 0), 3601);
+    EXPECT_EQ(PlanRegionRead(255, 255, 2, 2, 256, 256, 1, 0), DemReadWhole);
 }
 
 TEST(Dem2mapRules, VrtSourcesStayInTheirFolder) {
