@@ -695,8 +695,7 @@ int Convert(const DemOptions *opts, DemWork *work, DemResult *result, char *err,
     GDALGetBlockSize(band, &blockW, &blockH);
     long long overviewSamples = 0;
     OverviewWithinCap(band, rw, rh, &overviewSamples);
-    const DemReadWay way =
-        PlanRegionRead(rx, ry, rw, rh, blockW, blockH, factor, overviewSamples);
+    const DemReadWay way = PlanRegionRead(rx, ry, rw, rh, blockW, blockH, factor, overviewSamples);
     if (way == DemReadRefused && !ExceedsSampleCap(rw, rh)) {
         Fail(err, errSize, file,
              "reading its %lld x %lld pixels would decode blocks of %d x %d samples, more than "

@@ -178,7 +178,9 @@ TEST(Dem2mapArithmetic, SizesFromAHeaderAndPrintedNames) {
     EXPECT_EQ(EscapeForTerminal(nullptr), "");
     // C1 controls, raw (a CSI to a terminal that reads Latin-1) or in UTF-8,
     // and broken sequences; a character of four bytes stays.
-    EXPECT_EQ(EscapeForTerminal("a\x9b" "31m \xc2\x9b" "1m \xe2\x82 \xf0\x9f\x97\xbb"),
+    EXPECT_EQ(EscapeForTerminal("a\x9b"
+                                "31m \xc2\x9b"
+                                "1m \xe2\x82 \xf0\x9f\x97\xbb"),
               "a\\x9b31m \\xc2\\x9b1m \\xe2\\x82 \xf0\x9f\x97\xbb");
 }
 
