@@ -15,9 +15,8 @@ static void BM_LoadHeightMap(benchmark::State &state) {
             state.SkipWithError("map did not load");
             break;
         }
-        benchmark::DoNotOptimize(GetHeight(1, 1));
-        SDL_FreeSurface(heightMap.image);
-        heightMap = HeightMap{};
+        benchmark::DoNotOptimize(GetLevel(1, 1));
+        FreeHeightMap();
     }
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(side) * side);
 }

@@ -13,10 +13,7 @@
 
 static int LoadBenchMap(benchmark::State &state) {
     const int side = static_cast<int>(state.range(0));
-    if (heightMap.image) {
-        SDL_FreeSurface(heightMap.image);
-        heightMap = HeightMap{};
-    }
+    FreeHeightMap();
     std::string name = "bench" + std::to_string(side) + ".bmp";
     if (LoadHeightMap(name.c_str()) != 0) {
         state.SkipWithError("map did not load");

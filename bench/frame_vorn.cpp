@@ -64,8 +64,7 @@ static float GroundAt(float x, float z) {
     if (c < 0 || r < 0 || c >= heightMap.size || r >= heightMap.size) {
         return -HalfHeight;
     }
-    return GetHeight(static_cast<uint16_t>(c), static_cast<uint16_t>(r)) * heightMap.heightScale -
-           HalfHeight;
+    return GroundHeight(static_cast<uint16_t>(c), static_cast<uint16_t>(r)) - HalfHeight;
 }
 
 // The flight: from near one corner to near the opposite one, low over the

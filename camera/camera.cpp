@@ -94,9 +94,7 @@ static uint16_t GridIndex(float coordinate) {
 
 // Ground height in world units at a grid point given by signed indices.
 static float GroundAt(int column, int row) {
-    return GetHeight(static_cast<uint16_t>(column), static_cast<uint16_t>(row)) *
-               heightMap.heightScale -
-           HalfHeight;
+    return GroundHeight(static_cast<uint16_t>(column), static_cast<uint16_t>(row)) - HalfHeight;
 }
 
 // The highest corner of the cell that holds the world point (x, z).
@@ -128,11 +126,8 @@ float HighestGroundAhead(const Camera *cam, float ahead) {
 
 void PlaceCameraAtStartHeight() {
     // The row is taken from the current height, as the start view always was.
-    camera.eye.y =
-        GetHeight(GridIndex(camera.eye.x), GridIndex(camera.eye.y)) * heightMap.heightScale + 10.0f;
-    camera.lookAt.y =
-        GetHeight(GridIndex(camera.lookAt.x), GridIndex(camera.lookAt.y)) * heightMap.heightScale +
-        10.0f;
+    camera.eye.y = GroundHeight(GridIndex(camera.eye.x), GridIndex(camera.eye.y)) + 10.0f;
+    camera.lookAt.y = GroundHeight(GridIndex(camera.lookAt.x), GridIndex(camera.lookAt.y)) + 10.0f;
     if (camera.eye.y - HighestCornerOfCell(camera.eye.x, camera.eye.z) < StartClearance) {
         const float raised = HighestGroundAhead(&camera, StartLookAhead) + StartClearance;
         camera.eye.y = raised;

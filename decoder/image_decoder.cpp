@@ -2,6 +2,7 @@
 
 #include "decoder/decoder_child.h"
 #include "decoder/image_reply.h"
+#include "decoder/png16.h"
 
 #include <SDL/SDL_image.h>
 #include <cerrno>
@@ -28,8 +29,13 @@ static const size_t MaxPathBytes = 4096;
 // report a decode's end before it gives the service up.
 static const int ServiceGraceSeconds = 10;
 
+// What a request asks for: an image as a surface, or a height map, which
+// keeps the 16 bits of a single-channel 16-bit PNG.
+enum : uint32_t { DecodeAnImage = 0, DecodeAMap = 1 };
+
 struct DecodeRequest {
     uint32_t sequence;
+    uint32_t kind;
     uint32_t pathLength;
     char path[MaxPathBytes];
 };
@@ -141,6 +147,44 @@ static void SendSurface(const SDL_Surface *surface) {
              static_cast<size_t>(surface->pitch) * static_cast<size_t>(surface->h));
 }
 
+static void SendSamples(const uint16_t *samples, uint32_t width, uint32_t height) {
+    ImageReplyHeader header = {};
+    header.magic = ImageReplyMagic;
+    header.result = ImageReplySamples16;
+    header.width = width;
+    header.height = height;
+    header.pitch = 2 * width;
+    header.bitsPerPixel = 16;
+    header.bytesPerPixel = 2;
+    if (WriteAll(ChildReplyFd, &header, sizeof header) == 0) {
+        WriteAll(ChildReplyFd, samples, static_cast<size_t>(header.pitch) * height);
+    }
+}
+
+// A height map that is a single-channel 16-bit PNG is decoded to its
+// samples; returns 0 when source is not one, and leaves it at its start.
+static int DecodeMapSamples(SDL_RWops *source) {
+    unsigned char head[PngHeadBytes];
+    const int got = SDL_RWread(source, head, 1, sizeof head);
+    if (SDL_RWseek(source, 0, RW_SEEK_SET) != 0) {
+        SendFailure("the map file cannot be read from its start again");
+        return 1;
+    }
+    if (got <= 0 || !IsGrey16PngHead(head, static_cast<size_t>(got))) {
+        return 0;
+    }
+    uint16_t *samples = nullptr;
+    uint32_t width = 0, height = 0;
+    char why[256];
+    if (DecodeGrey16Png(source, MaxImagePixelBytes, &samples, &width, &height, why, sizeof why) !=
+        0) {
+        SendFailure(why);
+    } else {
+        SendSamples(samples, width, height);
+    }
+    return 1;
+}
+
 [[noreturn]] static void DecodeInChild(const DecodeRequest &request, int replyFd, int directoryFd) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     // Relative names mean what they mean to the viewer.
@@ -168,6 +212,9 @@ static void SendSurface(const SDL_Surface *surface) {
     }
     if (InstallDecoderChildFilter() != 0) {
         _exit(ChildSetupFailed);
+    }
+    if (request.kind == DecodeAMap && DecodeMapSamples(source) != 0) {
+        _exit(0);
     }
     // The request is this child's own copy.
     char *extension = strrchr(const_cast<char *>(request.path), '.');
@@ -456,23 +503,42 @@ static SDL_Surface *ReadDecodedSurface(int fd, const ImageReplyHeader &header,
     return surface;
 }
 
-// Reads a whole reply from the child. Returns the surface, or null with the
-// reason in text.
-static SDL_Surface *ReadReply(int fd, Clock::time_point deadline, char *text, size_t size) {
+// Reads 16-bit samples of a reply that passed the checks. Returns them, or
+// null with *why set.
+static uint16_t *ReadSamples(int fd, const ImageReplyLayout &layout, Clock::time_point deadline,
+                             const char **why) {
+    uint16_t *samples =
+        static_cast<uint16_t *>(malloc(layout.pixelBytes > 0 ? layout.pixelBytes : 1));
+    if (!samples) {
+        *why = "Out of memory";
+        return nullptr;
+    }
+    if (layout.pixelBytes > 0 && ReadPart(fd, samples, layout.pixelBytes, deadline, why) != 0) {
+        free(samples);
+        return nullptr;
+    }
+    return samples;
+}
+
+// Reads a whole reply from the child into out: an image, or 16-bit samples
+// where the request may take them. Returns 0, or -1 with the reason in text
+// and nothing in out.
+static int ReadReply(int fd, Clock::time_point deadline, bool samplesWanted, DecodedMap *out,
+                     char *text, size_t size) {
+    *out = DecodedMap{};
     const char *why = nullptr;
     ImageReplyHeader header;
     ImageReplyLayout layout;
     if (ReadPart(fd, &header, sizeof header, deadline, &why) != 0 ||
         CheckImageReplyHeader(header, &layout, &why) != 0) {
         snprintf(text, size, "the image decoder's reply is malformed: %s", why);
-        return nullptr;
+        return -1;
     }
-    SDL_Surface *surface = nullptr;
     if (header.result == ImageReplyFailed) {
         char reason[MaxImageErrorText + 1];
         if (ReadPart(fd, reason, layout.textBytes, deadline, &why) != 0) {
             snprintf(text, size, "the image decoder's reply is malformed: %s", why);
-            return nullptr;
+            return -1;
         }
         reason[layout.textBytes] = '\0';
         for (size_t i = 0; i < layout.textBytes; ++i) {
@@ -481,22 +547,39 @@ static SDL_Surface *ReadReply(int fd, Clock::time_point deadline, char *text, si
             }
         }
         snprintf(text, size, "%s", DecoderFailureReason(reason));
-    } else {
-        surface = ReadDecodedSurface(fd, header, layout, deadline, &why);
-        if (!surface) {
+        return -1;
+    }
+    if (header.result == ImageReplySamples16) {
+        if (!samplesWanted) {
+            snprintf(text, size, "the image decoder's reply is malformed: %s",
+                     "it holds 16-bit samples where an image was asked for");
+            return -1;
+        }
+        out->samples = ReadSamples(fd, layout, deadline, &why);
+        if (!out->samples) {
             snprintf(text, size, "%s", DecoderFailureReason(why));
-            return nullptr;
+            return -1;
+        }
+    } else {
+        out->image = ReadDecodedSurface(fd, header, layout, deadline, &why);
+        if (!out->image) {
+            snprintf(text, size, "%s", DecoderFailureReason(why));
+            return -1;
         }
     }
+    out->width = static_cast<int>(header.width);
+    out->height = static_cast<int>(header.height);
     char extra;
     ssize_t more = ReadUpTo(fd, &extra, 1, deadline);
     if (more != 0) {
         snprintf(text, size, "the image decoder's reply is malformed: %s",
                  more < 0 ? "the reply could not be read" : "the reply goes on past its end");
-        SDL_FreeSurface(surface);
-        return nullptr;
+        SDL_FreeSurface(out->image);
+        free(out->samples);
+        *out = DecodedMap{};
+        return -1;
     }
-    return surface;
+    return 0;
 }
 
 static int SendRequest(const DecodeRequest &request, int replyFd, int directoryFd) {
@@ -540,19 +623,23 @@ static int ReceiveOutcome(uint32_t sequence, Clock::time_point deadline, DecodeO
     }
 }
 
-SDL_Surface *LoadImageIsolated(const char *file) {
+// Decodes file in a child as the request kind asks. Returns 0, or -1 with
+// SDL_GetError() giving the reason and nothing in out.
+static int DecodeIsolated(const char *file, uint32_t kind, DecodedMap *out) {
+    *out = DecodedMap{};
     if (StartImageDecoder() != 0) {
         SDL_SetError("%s", decoderService.startFailure);
-        return nullptr;
+        return -1;
     }
     DecodeRequest request = {};
     const size_t length = strlen(file);
     if (length >= MaxPathBytes) {
         SDL_SetError("the image file name is too long");
-        return nullptr;
+        return -1;
     }
     memcpy(request.path, file, length + 1);
     request.pathLength = static_cast<uint32_t>(length);
+    request.kind = kind;
     request.sequence = ++decoderService.sequence;
 
     int channel[2];
@@ -562,7 +649,7 @@ SDL_Surface *LoadImageIsolated(const char *file) {
         if (here >= 0) {
             close(here);
         }
-        return nullptr;
+        return -1;
     }
     // A wider channel lets a large image through in fewer turns.
     fcntl(channel[1], F_SETPIPE_SZ, 1 << 20);
@@ -573,31 +660,44 @@ SDL_Surface *LoadImageIsolated(const char *file) {
         close(channel[1]);
         StopImageDecoder();
         SDL_SetError("the image decoder service has stopped");
-        return nullptr;
+        return -1;
     }
     close(channel[1]);
     const auto deadline =
         Clock::now() + std::chrono::seconds(DecodeWallSeconds + ServiceGraceSeconds);
     char replyText[MaxImageErrorText + 160];
-    SDL_Surface *surface = ReadReply(channel[0], deadline, replyText, sizeof replyText);
+    DecodedMap decoded;
+    const int replied =
+        ReadReply(channel[0], deadline, kind == DecodeAMap, &decoded, replyText, sizeof replyText);
     close(channel[0]);
 
     DecodeOutcome outcome;
-    if (ReceiveOutcome(request.sequence, deadline, &outcome) != 0) {
-        SDL_FreeSurface(surface);
-        StopImageDecoder();
-        SDL_SetError("the image decoder service has stopped");
-        return nullptr;
-    }
     char endText[160];
-    if (DescribeDecoderEnd(static_cast<DecoderEnd>(outcome.end), outcome.value, endText,
-                           sizeof endText) != 0) {
-        SDL_FreeSurface(surface);
-        SDL_SetError("%s", endText);
-        return nullptr;
+    const char *failure = nullptr;
+    if (ReceiveOutcome(request.sequence, deadline, &outcome) != 0) {
+        StopImageDecoder();
+        failure = "the image decoder service has stopped";
+    } else if (DescribeDecoderEnd(static_cast<DecoderEnd>(outcome.end), outcome.value, endText,
+                                  sizeof endText) != 0) {
+        failure = endText;
+    } else if (replied != 0) {
+        failure = replyText;
     }
-    if (!surface) {
-        SDL_SetError("%s", replyText);
+    if (failure) {
+        SDL_FreeSurface(decoded.image);
+        free(decoded.samples);
+        SDL_SetError("%s", failure);
+        return -1;
     }
-    return surface;
+    *out = decoded;
+    return 0;
+}
+
+SDL_Surface *LoadImageIsolated(const char *file) {
+    DecodedMap decoded;
+    return DecodeIsolated(file, DecodeAnImage, &decoded) == 0 ? decoded.image : nullptr;
+}
+
+int LoadMapIsolated(const char *file, DecodedMap *out) {
+    return DecodeIsolated(file, DecodeAMap, out);
 }

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <SDL/SDL.h>
+#include <cstdint>
 
 // Starts the decoder service. It must run while the process has a single
 // thread, before the media layer or the GL driver start any. Does nothing
@@ -25,3 +26,17 @@ void StopImageDecoder();
 // with SDL_GetError() giving the reason. Starts the service when the calling
 // process has a single thread and none runs yet.
 SDL_Surface *LoadImageIsolated(const char *file);
+
+// A decoded height map: a single-channel 16-bit PNG as its 16-bit samples,
+// which no surface can hold; any other image as the surface
+// LoadImageIsolated gives.
+struct DecodedMap {
+    SDL_Surface *image; // null for 16-bit samples
+    uint16_t *samples;  // width * height, row by row, from malloc; null for an image
+    int width, height;
+};
+
+// Loads a height map in an isolated child, as LoadImageIsolated loads an
+// image, but keeps all 16 bits of a single-channel 16-bit PNG. Returns 0,
+// or -1 with SDL_GetError() giving the reason and nothing in out.
+int LoadMapIsolated(const char *file, DecodedMap *out);

@@ -33,6 +33,26 @@ int CheckImageReplyHeader(const ImageReplyHeader &header, ImageReplyLayout *layo
         layout->textBytes = header.textLength;
         return 0;
     }
+    if (header.result == ImageReplySamples16) {
+        if (header.bitsPerPixel != 16 || header.bytesPerPixel != 2 || header.rmask != 0 ||
+            header.gmask != 0 || header.bmask != 0 || header.amask != 0 || header.flags != 0 ||
+            header.colourKey != 0 || header.alpha != 0 || header.colourCount != 0 ||
+            header.textLength != 0) {
+            return Refuse(why, "16-bit samples come with a format of their own");
+        }
+        if (header.width > 0xFFFF || header.height > 0xFFFF) {
+            return Refuse(why, "the image is too large for a surface");
+        }
+        if (header.pitch != 2 * header.width) {
+            return Refuse(why, "the pitch does not match the width");
+        }
+        const uint64_t sampleBytes = static_cast<uint64_t>(header.pitch) * header.height;
+        if (sampleBytes > MaxImagePixelBytes) {
+            return Refuse(why, "the image holds more pixel bytes than a decode may");
+        }
+        layout->pixelBytes = static_cast<size_t>(sampleBytes);
+        return 0;
+    }
     if (header.result != ImageReplyDecoded) {
         return Refuse(why, "the reply's result is unknown");
     }

@@ -8,6 +8,10 @@
 constexpr uint32_t ImageReplyMagic = 0x474d4956u; // "VIMG"
 constexpr uint32_t ImageReplyDecoded = 0;
 constexpr uint32_t ImageReplyFailed = 1;
+// 16-bit single-channel samples: width * height of them, two bytes each in
+// the machine's order, rows of pitch = 2 * width bytes, no palette, masks
+// or flags.
+constexpr uint32_t ImageReplySamples16 = 2;
 
 // Longest reason a decoder may give for a failed decode.
 constexpr uint32_t MaxImageErrorText = 1024;
@@ -20,8 +24,8 @@ constexpr uint32_t ImageReplySurfaceFlags = 0x00001000u | 0x00010000u | 0x000020
 
 // The fixed-size start of every reply. A decoded image follows it with
 // colourCount palette entries of 4 bytes (r, g, b, unused) and then
-// pitch * height pixel bytes; a failure follows it with textLength bytes of
-// reason.
+// pitch * height pixel bytes; 16-bit samples with pitch * height bytes; a
+// failure with textLength bytes of reason.
 struct ImageReplyHeader {
     uint32_t magic;
     uint32_t result;

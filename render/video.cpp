@@ -6,7 +6,6 @@
 #include "font/bmf.h"
 #include "render/help.h"
 #include "render/sky.h"
-#include "terrain/heightmap.h"
 #include "terrain/terrain_list.h"
 
 #include <GL/gl.h>
@@ -142,8 +141,9 @@ int InitGL() {
     BuildSkyBox(0.0f, 0.0f, 0.0f, SkyBoxWidth, SkyBoxHeight, SkyBoxWidth);
 
     // The light is placed while the model-view matrix is the identity and
-    // never again, so it stays fixed above the eye.
-    const GLfloat lightPosition[] = {0.0f, 382.5f * heightMap.heightScale, 0.0f, 1.0f};
+    // never again, so it stays fixed above the eye, at the same height for
+    // maps of every depth.
+    const GLfloat lightPosition[] = {0.0f, 382.5f * HeightStep, 0.0f, 1.0f};
     glEnable(GL_LIGHTING);
     glColorMaterial(GL_FRONT, GL_AMBIENT_AND_DIFFUSE);
     glLightfv(GL_LIGHT0, GL_POSITION, lightPosition);

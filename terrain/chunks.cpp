@@ -32,17 +32,34 @@ TerrainChunk *ChunkAt(int level, int column, int row) {
     return &terrainChunks.chunks[terrainChunks.first[level] + row * side + column];
 }
 
-static void FindLeafHeightRange(TerrainChunk *chunk) {
-    int low = 255, high = 0;
+// Row r of the map's samples, of either depth.
+template <typename Sample> static const Sample *MapRow(int r);
+template <> const unsigned char *MapRow<unsigned char>(int r) {
+    return heightMap.pixels + static_cast<size_t>(r) * heightMap.pitch;
+}
+template <> const uint16_t *MapRow<uint16_t>(int r) {
+    return heightMap.wide + static_cast<size_t>(r) * heightMap.size;
+}
+
+template <typename Sample> static void FindLevelRange(TerrainChunk *chunk) {
+    int low = heightMap.maxLevel, high = 0;
     for (int r = chunk->row0; r <= chunk->row1; ++r) {
-        const unsigned char *row = heightMap.pixels + static_cast<size_t>(r) * heightMap.pitch;
+        const Sample *row = MapRow<Sample>(r);
         for (int c = chunk->column0; c <= chunk->column1; ++c) {
             low = std::min(low, static_cast<int>(row[c]));
             high = std::max(high, static_cast<int>(row[c]));
         }
     }
-    chunk->lowStep = low;
-    chunk->highStep = high;
+    chunk->lowLevel = low;
+    chunk->highLevel = high;
+}
+
+static void FindLeafHeightRange(TerrainChunk *chunk) {
+    if (heightMap.wide) {
+        FindLevelRange<uint16_t>(chunk);
+    } else {
+        FindLevelRange<unsigned char>(chunk);
+    }
 }
 
 int LayOutTerrainChunks(int leafCells) {
@@ -98,14 +115,14 @@ int LayOutTerrainChunks(int leafCells) {
                     FindLeafHeightRange(chunk);
                     continue;
                 }
-                chunk->lowStep = 255;
-                chunk->highStep = 0;
+                chunk->lowLevel = heightMap.maxLevel;
+                chunk->highLevel = 0;
                 for (int k = 0; k < 4; ++k) {
                     const TerrainChunk *child =
                         ChunkAt(level - 1, 2 * column + k % 2, 2 * row + k / 2);
                     if (child) {
-                        chunk->lowStep = std::min(chunk->lowStep, child->lowStep);
-                        chunk->highStep = std::max(chunk->highStep, child->highStep);
+                        chunk->lowLevel = std::min(chunk->lowLevel, child->lowLevel);
+                        chunk->highLevel = std::max(chunk->highLevel, child->highLevel);
                     }
                 }
             }
@@ -135,6 +152,45 @@ static void PlaceAlong(const int *coords, int count, int level, int first, int l
     }
 }
 
+// Where each grid point of a chunk falls among the cells of its level.
+struct ChunkCells {
+    const double *corner;  // the levels of the chunk's own points, row by row
+    int nc;                // its points along a row
+    const int *ci, *rj;    // cell of each grid column and row
+    const double *cu, *rv; // and the point's place across that cell
+};
+
+// The largest gap, in levels, between the map's samples in the chunk and
+// the chunk's surface.
+template <typename Sample>
+static double WorstGap(const TerrainChunk *chunk, const ChunkCells &cells) {
+    const int width = chunk->column1 - chunk->column0 + 1;
+    const int height = chunk->row1 - chunk->row0 + 1;
+    // Each cell of the chunk is split like the full-detail cells, by the
+    // diagonal from its upper-right to its lower-left corner.
+    double worst = 0.0;
+    for (int y = 0; y < height; ++y) {
+        const Sample *samples = MapRow<Sample>(chunk->row0 + y) + chunk->column0;
+        const int j = cells.rj[y];
+        const double v = cells.rv[y];
+        const double *top = &cells.corner[static_cast<ptrdiff_t>(j) * cells.nc];
+        const double *bottom = top + cells.nc;
+        for (int x = 0; x < width; ++x) {
+            const int i = cells.ci[x];
+            const double u = cells.cu[x];
+            double h;
+            if (u + v <= 1.0) {
+                h = top[i] + u * (top[i + 1] - top[i]) + v * (bottom[i] - top[i]);
+            } else {
+                h = bottom[i + 1] + (1.0 - u) * (bottom[i] - bottom[i + 1]) +
+                    (1.0 - v) * (top[i + 1] - bottom[i + 1]);
+            }
+            worst = std::max(worst, std::fabs(h - samples[x]));
+        }
+    }
+    return worst;
+}
+
 void MeasureChunkError(TerrainChunk *chunk) {
     if (chunk->error >= 0.0f) {
         return;
@@ -143,12 +199,12 @@ void MeasureChunkError(TerrainChunk *chunk) {
     int columns[MaxChunkCells + 1], rows[MaxChunkCells + 1];
     const int nc = LevelCoordinates(chunk->column0, chunk->column1, level, columns);
     const int nr = LevelCoordinates(chunk->row0, chunk->row1, level, rows);
-    // The heights of the chunk's own points.
+    // The levels of the chunk's own points.
     static double corner[(MaxChunkCells + 1) * (MaxChunkCells + 1)];
     for (int j = 0; j < nr; ++j) {
         for (int i = 0; i < nc; ++i) {
             corner[j * nc + i] =
-                GetHeight(static_cast<uint16_t>(columns[i]), static_cast<uint16_t>(rows[j]));
+                GetLevel(static_cast<uint16_t>(columns[i]), static_cast<uint16_t>(rows[j]));
         }
     }
     const int width = chunk->column1 - chunk->column0 + 1;
@@ -157,30 +213,9 @@ void MeasureChunkError(TerrainChunk *chunk) {
     std::vector<double> cu(width), rv(height);
     PlaceAlong(columns, nc, level, chunk->column0, chunk->column1, ci.data(), cu.data());
     PlaceAlong(rows, nr, level, chunk->row0, chunk->row1, rj.data(), rv.data());
-    // Each cell of the chunk is split like the full-detail cells, by the
-    // diagonal from its upper-right to its lower-left corner.
-    double worst = 0.0;
-    for (int y = 0; y < height; ++y) {
-        const unsigned char *pixels = heightMap.pixels +
-                                      static_cast<size_t>(chunk->row0 + y) * heightMap.pitch +
-                                      chunk->column0;
-        const int j = rj[y];
-        const double v = rv[y];
-        const double *top = &corner[static_cast<ptrdiff_t>(j) * nc];
-        const double *bottom = top + nc;
-        for (int x = 0; x < width; ++x) {
-            const int i = ci[x];
-            const double u = cu[x];
-            double h;
-            if (u + v <= 1.0) {
-                h = top[i] + u * (top[i + 1] - top[i]) + v * (bottom[i] - top[i]);
-            } else {
-                h = bottom[i + 1] + (1.0 - u) * (bottom[i] - bottom[i + 1]) +
-                    (1.0 - v) * (top[i + 1] - bottom[i + 1]);
-            }
-            worst = std::max(worst, std::fabs(h - pixels[x]));
-        }
-    }
+    const ChunkCells cells = {corner, nc, ci.data(), rj.data(), cu.data(), rv.data()};
+    const double worst =
+        heightMap.wide ? WorstGap<uint16_t>(chunk, cells) : WorstGap<unsigned char>(chunk, cells);
     // Rounded up, so that the error is never understated.
     const double exact = worst * heightMap.heightScale;
     float error = static_cast<float>(exact);
@@ -196,8 +231,8 @@ Box3 ChunkBox(const TerrainChunk *chunk) {
     box.high.x = chunk->column1 * heightMap.cellSize - WorldHalfExtent;
     box.low.z = chunk->row0 * heightMap.cellSize - WorldHalfExtent;
     box.high.z = chunk->row1 * heightMap.cellSize - WorldHalfExtent;
-    box.low.y = chunk->lowStep * heightMap.heightScale - HalfHeight;
-    box.high.y = chunk->highStep * heightMap.heightScale - HalfHeight;
+    box.low.y = levelHeights[chunk->lowLevel] - HalfHeight;
+    box.high.y = levelHeights[chunk->highLevel] - HalfHeight;
     return box;
 }
 
@@ -299,7 +334,7 @@ int ChunkIsFineEnough(TerrainChunk *chunk, double distance, double pixelsPerUnit
     // The largest error allowed at that distance, in world units.
     const double allowed = maxPixels * distance / pixelsPerUnit;
     // No surface of the chunk strays further than its height range.
-    if ((chunk->highStep - chunk->lowStep) * static_cast<double>(heightMap.heightScale) <=
+    if ((chunk->highLevel - chunk->lowLevel) * static_cast<double>(heightMap.heightScale) <=
         allowed) {
         return 1;
     }

@@ -30,7 +30,7 @@ struct TerrainChunk {
     int level;       // 0 for a leaf; its samples are 2^level apart
     int column, row; // its place among the chunks of its level
     // Lowest and highest height step of its points.
-    int lowStep, highStep;
+    int lowLevel, highLevel;
     // Largest height difference, in world units, between the full-detail
     // surface and this chunk's surface; negative until measured.
     float error;

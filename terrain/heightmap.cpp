@@ -5,11 +5,26 @@
 #include "app/world.h"
 
 #include <SDL/SDL.h>
-#include <SDL/SDL_image.h>
+#include <cstdlib>
 
 HeightMap heightMap;
+float levelHeights[65536];
 
 static const char *const MapDirectory = "maps";
+
+// Fills levelHeights for a map of 8 or 16 bits a sample.
+static void TabulateLevels(int bits) {
+    if (bits == 16) {
+        for (int v = 0; v <= 65535; ++v) {
+            levelHeights[v] = static_cast<float>(static_cast<double>(v) *
+                                                 static_cast<double>(HeightStep) / 257.0);
+        }
+        return;
+    }
+    for (int h = 0; h <= MaxHeightStep; ++h) {
+        levelHeights[h] = h * HeightStep;
+    }
+}
 
 int LoadHeightMap(const char *name) {
     char path[1024];
@@ -19,35 +34,72 @@ int LoadHeightMap(const char *name) {
                 static_cast<int>(sizeof path) - 1 - 5);
         return -1;
     }
-    SDL_Surface *image = LoadImageIsolated(path);
-    heightMap.image = image;
-    if (!image) {
+    DecodedMap map;
+    if (LoadMapIsolated(path, &map) != 0) {
         fprintf(DebugLog, "ERROR: loading map file %s failed with error: %s\n", path,
                 SDL_GetError());
         return -1;
     }
-    return UseHeightMapImage(image, path);
+    if (map.samples) {
+        return UseHeightMapSamples(map.samples, map.width, map.height, path);
+    }
+    return UseHeightMapImage(map.image, path);
+}
+
+// The checks every map gets once its depth is known, and the fields they
+// settle. Returns 0, or -1 with the reason in the log.
+static int UseSquareMap(int width, int height, const char *path) {
+    if (width != height) {
+        fprintf(DebugLog, "error reding file: %s - your terrain must be square sized!\n", path);
+        return -1;
+    }
+    if (width < 1 || width > MaxMapSize) {
+        fprintf(DebugLog, "ERROR: height map %s is %d x %d; the side must be 1 to %d\n", path,
+                width, height, MaxMapSize);
+        return -1;
+    }
+    heightMap.size = width;
+    heightMap.cellSize = static_cast<float>(static_cast<double>(WorldExtent) / heightMap.size);
+    return 0;
 }
 
 int UseHeightMapImage(SDL_Surface *image, const char *path) {
+    FreeHeightMap();
     heightMap.image = image;
     if (image->format->BitsPerPixel != 8) {
         fprintf(DebugLog, "ERROR: height map must be one 8bit channel file!\n");
         return -1;
     }
-    if (image->w != image->h) {
-        fprintf(DebugLog, "error reding file: %s - your terrain must be square sized!\n", path);
+    if (UseSquareMap(image->w, image->h, path) != 0) {
         return -1;
     }
-    if (image->w < 1 || image->w > MaxMapSize) {
-        fprintf(DebugLog, "ERROR: height map %s is %d x %d; the side must be 1 to %d\n", path,
-                image->w, image->h, MaxMapSize);
-        return -1;
-    }
-    heightMap.size = image->w;
-    heightMap.cellSize = static_cast<float>(static_cast<double>(WorldExtent) / heightMap.size);
+    heightMap.bits = 8;
+    heightMap.maxLevel = MaxHeightStep;
     heightMap.heightScale = HeightStep;
     heightMap.pitch = image->pitch;
     heightMap.pixels = static_cast<const unsigned char *>(image->pixels);
+    TabulateLevels(8);
     return 0;
+}
+
+int UseHeightMapSamples(uint16_t *samples, int width, int height, const char *path) {
+    FreeHeightMap();
+    heightMap.wide = samples;
+    if (UseSquareMap(width, height, path) != 0) {
+        return -1;
+    }
+    heightMap.bits = 16;
+    heightMap.maxLevel = 65535;
+    heightMap.heightScale = static_cast<float>(static_cast<double>(HeightStep) / 257.0);
+    heightMap.pitch = 2 * width;
+    TabulateLevels(16);
+    return 0;
+}
+
+void FreeHeightMap() {
+    if (heightMap.image) {
+        SDL_FreeSurface(heightMap.image);
+    }
+    free(heightMap.wide);
+    heightMap = HeightMap{};
 }

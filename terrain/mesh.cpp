@@ -16,7 +16,7 @@ TerrainMesh terrainMesh;
 static Vec3f GridPosition(uint16_t column, uint16_t row) {
     Vec3f p;
     p.x = column * heightMap.cellSize;
-    p.y = GetHeight(column, row) * heightMap.heightScale;
+    p.y = GroundHeight(column, row);
     p.z = row * heightMap.cellSize;
     return p;
 }
@@ -203,7 +203,10 @@ static void ComputeRowNormals(int row, const float *eastStep, const float *westS
     // the last interior column (size - 2) to stay inside the row.
     const int end = size - 1;
 #if defined(__SSE2__)
-    column = WalkRow4(&w, column, end);
+    // The vector walk reads 8-bit rows; 16-bit maps take the point walk.
+    if (!heightMap.wide) {
+        column = WalkRow4(&w, column, end);
+    }
 #endif
     for (; column <= size - 2; ++column) {
         ComputeVertexNormal(static_cast<uint16_t>(column), static_cast<uint16_t>(row));

@@ -8,7 +8,7 @@
 
 // Three planes of normal components, each a table of `size` row pointers to
 // separately allocated rows of `size` floats, indexed [row][column] like
-// GetHeight. All null before BuildTerrainMesh and after FreeTerrainMesh.
+// GetLevel. All null before BuildTerrainMesh and after FreeTerrainMesh.
 struct TerrainMesh {
     float **normalX;
     float **normalY;

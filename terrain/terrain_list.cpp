@@ -88,7 +88,7 @@ static const int BandStrips = 16;
 
 struct BandPoint {
     Vec3f normal;
-    unsigned char height;
+    uint16_t level;
 };
 
 struct Band {
@@ -108,7 +108,7 @@ static void GatherBand(Band *band, int firstColumn) {
             const uint16_t column = static_cast<uint16_t>(firstColumn + k);
             BandPoint *p = &band->points[static_cast<size_t>(k) * band->size + r];
             GetVertexNormal(column, static_cast<uint16_t>(r), &p->normal);
-            p->height = GetHeight(column, static_cast<uint16_t>(r));
+            p->level = GetLevel(column, static_cast<uint16_t>(r));
         }
     }
 }
@@ -117,7 +117,7 @@ static void EmitGridPoint(const Band *band, uint16_t column, uint16_t row) {
     const BandPoint *p =
         &band->points[static_cast<size_t>(column - band->firstColumn) * band->size + row];
     TerrainVertex v;
-    MakeTerrainVertex(column, row, p->height, &p->normal, &v);
+    MakeTerrainVertex(column, row, p->level, &p->normal, &v);
     const GLfloat n[3] = {v.normal.x, v.normal.y, v.normal.z};
     glTexCoord2f(v.s, v.t);
     glNormal3fv(n);
@@ -221,7 +221,7 @@ static void MakeGridVertex(int column, int row, TerrainVertex *out) {
     const uint16_t r = static_cast<uint16_t>(row);
     Vec3f normal;
     TerrainNormal(c, r, &normal);
-    MakeTerrainVertex(c, r, GetHeight(c, r), &normal, out);
+    MakeTerrainVertex(c, r, GetLevel(c, r), &normal, out);
 }
 
 // The points of the level being compiled, row after row.

@@ -80,17 +80,17 @@ struct TerrainVertex {
 // 1 / TexturePerCell grid cells.
 void TerrainTexCoord(uint16_t column, uint16_t row, float *s, float *t);
 
-// The point as the list is compiled from it, given its height step and its
-// normal from the mesh: the grid centred on the origin in x and z with height
-// 0 at y = -HalfHeight, and a vertex colour from black at height 0 up to full
-// green at 255.
-static inline void MakeTerrainVertex(uint16_t column, uint16_t row, unsigned char height,
+// The point as the list is compiled from it, given its level and its normal
+// from the mesh: the grid centred on the origin in x and z with level 0 at
+// y = -HalfHeight, and a vertex colour from black at level 0 up to full
+// green at the top level.
+static inline void MakeTerrainVertex(uint16_t column, uint16_t row, uint16_t level,
                                      const Vec3f *normal, TerrainVertex *out) {
     TerrainTexCoord(column, row, &out->s, &out->t);
     out->normal = *normal;
-    out->green = height * (1.0f / MaxHeightStep);
+    out->green = LevelGreen(level);
     out->position.x = column * heightMap.cellSize - WorldHalfExtent;
-    out->position.y = height * heightMap.heightScale - HalfHeight;
+    out->position.y = levelHeights[level] - HalfHeight;
     out->position.z = row * heightMap.cellSize - WorldHalfExtent;
 }
 

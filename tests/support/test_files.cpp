@@ -3,6 +3,9 @@
 #include "app/log.h"
 #include "terrain/heightmap.h"
 
+#include <png.h>
+
+#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +13,7 @@
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 std::string MakeScratchDir() {
     const char *base = getenv("TMPDIR");
@@ -127,9 +131,61 @@ int UseTestMap(int size, const std::function<unsigned char(int, int)> &value) {
     return UseHeightMapImage(s, "test map");
 }
 
-void ReleaseTestMap() {
-    if (heightMap.image) {
-        SDL_FreeSurface(heightMap.image);
+int UseTestMap16(int size, const std::function<uint16_t(int, int)> &value) {
+    ReleaseTestMap();
+    uint16_t *samples =
+        static_cast<uint16_t *>(malloc(sizeof(uint16_t) * static_cast<size_t>(size) * size));
+    if (!samples) {
+        return -1;
     }
-    heightMap = HeightMap{};
+    for (int r = 0; r < size; ++r) {
+        for (int c = 0; c < size; ++c) {
+            samples[static_cast<size_t>(r) * size + c] = value(c, r);
+        }
+    }
+    return UseHeightMapSamples(samples, size, size, "test map");
+}
+
+int WriteGrey16Png(const std::string &path, int w, int h,
+                   const std::function<uint16_t(int, int)> &value, int channels, bool interlaced) {
+    FILE *out = fopen(path.c_str(), "wb");
+    if (!out) {
+        return -1;
+    }
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    std::vector<unsigned char> row(static_cast<size_t>(w) * 2 * channels);
+    if (!info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        fclose(out);
+        return -1;
+    }
+    png_init_io(png, out);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(w), static_cast<png_uint_32>(h), 16,
+                 channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY,
+                 interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    const int passes = png_set_interlace_handling(png);
+    for (int pass = 0; pass < passes; ++pass) {
+        for (int r = 0; r < h; ++r) {
+            for (int c = 0; c < w; ++c) {
+                const uint16_t v = value(c, r);
+                for (int k = 0; k < channels; ++k) {
+                    row[(static_cast<size_t>(c) * channels + k) * 2] =
+                        static_cast<unsigned char>(v >> 8);
+                    row[(static_cast<size_t>(c) * channels + k) * 2 + 1] =
+                        static_cast<unsigned char>(v & 0xFF);
+                }
+            }
+            png_write_row(png, row.data());
+        }
+    }
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return fclose(out) == 0 ? 0 : -1;
+}
+
+void ReleaseTestMap() {
+    FreeHeightMap();
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <SDL/SDL.h>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -32,6 +33,16 @@ std::string ReadFile(const std::string &path);
 // Takes a size x size map made in memory, value(c, r) giving each height, as
 // the viewer's height map. Returns what the map check returned.
 int UseTestMap(int size, const std::function<unsigned char(int, int)> &value);
+
+// The same for a 16-bit map: value(c, r) gives each level.
+int UseTestMap16(int size, const std::function<uint16_t(int, int)> &value);
+
+// Writes a PNG of w x h with 16-bit samples: one channel (grey) or, with
+// channels 3, an RGB one whose three samples are all value(c, r); Adam7
+// interlaced when asked.
+int WriteGrey16Png(const std::string &path, int w, int h,
+                   const std::function<uint16_t(int, int)> &value, int channels = 1,
+                   bool interlaced = false);
 
 // Frees the height map that a test took, and empties the record.
 void ReleaseTestMap();

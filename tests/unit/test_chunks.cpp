@@ -55,12 +55,12 @@ TEST_F(ChunkTest, ChunksShareTheirEdgesAndEachLevelCoversTheMap) {
     int low = 255, high = 0;
     for (int r = 0; r < 30; ++r) {
         for (int c = 0; c < 30; ++c) {
-            low = std::min(low, static_cast<int>(GetHeight(c, r)));
-            high = std::max(high, static_cast<int>(GetHeight(c, r)));
+            low = std::min(low, static_cast<int>(GetLevel(c, r)));
+            high = std::max(high, static_cast<int>(GetLevel(c, r)));
         }
     }
-    EXPECT_EQ(top->lowStep, low);
-    EXPECT_EQ(top->highStep, high);
+    EXPECT_EQ(top->lowLevel, low);
+    EXPECT_EQ(top->highLevel, high);
 }
 
 TEST_F(ChunkTest, ErrorIsTheLargestGapToTheFullDetailSurface) {

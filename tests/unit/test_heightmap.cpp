@@ -37,9 +37,9 @@ TEST_F(HeightMapTest, LoadsSquareMapsWithExactCellSizes) {
     EXPECT_EQ(heightMap.size, 256);
     EXPECT_EQ(heightMap.cellSize, 58.59375f);
     EXPECT_EQ(heightMap.heightScale, 4.313726f);
-    EXPECT_EQ(GetHeight(0, 0), Pattern(0, 0));
-    EXPECT_EQ(GetHeight(255, 255), Pattern(255, 255));
-    EXPECT_EQ(GetHeight(17, 200), Pattern(17, 200));
+    EXPECT_EQ(GetLevel(0, 0), Pattern(0, 0));
+    EXPECT_EQ(GetLevel(255, 255), Pattern(255, 255));
+    EXPECT_EQ(GetLevel(17, 200), Pattern(17, 200));
     ReleaseTestMap();
 
     ASSERT_EQ(WriteGreyBmp("maps/m512.bmp", 512, 512, Pattern), 0);
@@ -52,12 +52,12 @@ TEST_F(HeightMapTest, LoadsSquareMapsWithExactCellSizes) {
 TEST_F(HeightMapTest, ReadsOutsideTheMapAsZero) {
     ASSERT_EQ(WriteGreyBmp("maps/m.bmp", 16, 16, [](int, int) { return 200; }), 0);
     ASSERT_EQ(LoadHeightMap("m.bmp"), 0);
-    EXPECT_EQ(GetHeight(15, 15), 200);
-    EXPECT_EQ(GetHeight(16, 0), 0);
-    EXPECT_EQ(GetHeight(0, 16), 0);
+    EXPECT_EQ(GetLevel(15, 15), 200);
+    EXPECT_EQ(GetLevel(16, 0), 0);
+    EXPECT_EQ(GetLevel(0, 16), 0);
     // A coordinate of -1 arrives as its low 16 bits.
-    EXPECT_EQ(GetHeight(static_cast<uint16_t>(-1), 3), 0);
-    EXPECT_EQ(GetHeight(65535, 65535), 0);
+    EXPECT_EQ(GetLevel(static_cast<uint16_t>(-1), 3), 0);
+    EXPECT_EQ(GetLevel(65535, 65535), 0);
 }
 
 TEST_F(HeightMapTest, ReadsRowsThroughThePaddedPitch) {
@@ -72,9 +72,9 @@ TEST_F(HeightMapTest, ReadsRowsThroughThePaddedPitch) {
     EXPECT_EQ(heightMap.size, 257);
     EXPECT_GT(heightMap.pitch, 257);
     for (int r = 0; r < 257; ++r) {
-        ASSERT_EQ(GetHeight(0, static_cast<uint16_t>(r)), r % 251) << "row " << r;
+        ASSERT_EQ(GetLevel(0, static_cast<uint16_t>(r)), r % 251) << "row " << r;
     }
-    EXPECT_EQ(GetHeight(256, 256), 255 - (256 % 200));
+    EXPECT_EQ(GetLevel(256, 256), 255 - (256 % 200));
 }
 
 TEST_F(HeightMapTest, TakesPaletteIndicesNotColours) {
@@ -82,8 +82,8 @@ TEST_F(HeightMapTest, TakesPaletteIndicesNotColours) {
                   "maps/pal.bmp", 8, 8, [](int c, int r) { return c * 8 + r; }, false),
               0);
     ASSERT_EQ(LoadHeightMap("pal.bmp"), 0);
-    EXPECT_EQ(GetHeight(3, 5), 3 * 8 + 5);
-    EXPECT_EQ(GetHeight(7, 7), 63);
+    EXPECT_EQ(GetLevel(3, 5), 3 * 8 + 5);
+    EXPECT_EQ(GetLevel(7, 7), 63);
 }
 
 TEST_F(HeightMapTest, RefusesNonSquareMapsNamingThePath) {
@@ -149,7 +149,7 @@ TEST_F(HeightMapTest, TakesTheLargestSideAndRefusesOneMore) {
     ASSERT_EQ(WriteGreyBmp("maps/huge.bmp", MaxMapSize, MaxMapSize, Pattern), 0);
     EXPECT_EQ(LoadHeightMap("huge.bmp"), 0) << CapturedLog();
     EXPECT_EQ(heightMap.size, MaxMapSize);
-    EXPECT_EQ(GetHeight(8191, 8191), Pattern(8191, 8191));
+    EXPECT_EQ(GetLevel(8191, 8191), Pattern(8191, 8191));
     remove("maps/huge.bmp");
 }
 

@@ -53,8 +53,7 @@ double ExactNormal(int c, int r, double out[3]) {
     // Grid positions are 32-bit floats; everything after them is exact here.
     auto pos = [](int i, int j, double p[3]) {
         p[0] = static_cast<float>(i * heightMap.cellSize);
-        p[1] = static_cast<float>(GetHeight(static_cast<uint16_t>(i), static_cast<uint16_t>(j)) *
-                                  heightMap.heightScale);
+        p[1] = static_cast<float>(GroundHeight(static_cast<uint16_t>(i), static_cast<uint16_t>(j)));
         p[2] = static_cast<float>(j * heightMap.cellSize);
     };
     double p0[3], ps[3], pn[3], pe[3], pw[3];

@@ -22,7 +22,7 @@ using TerrainGeometryTest = TerrainMapTest;
 TerrainVertex VertexAt(uint16_t column, uint16_t row) {
     const Vec3f up = {0.0f, 1.0f, 0.0f};
     TerrainVertex v;
-    MakeTerrainVertex(column, row, GetHeight(column, row), &up, &v);
+    MakeTerrainVertex(column, row, GetLevel(column, row), &up, &v);
     return v;
 }
 
@@ -80,7 +80,7 @@ TEST_F(TerrainGeometryTest, AVertexCarriesItsNormalColourAndPosition) {
     TerrainVertex v;
     Vec3f normal;
     GetVertexNormal(3, 5, &normal);
-    MakeTerrainVertex(3, 5, GetHeight(3, 5), &normal, &v);
+    MakeTerrainVertex(3, 5, GetLevel(3, 5), &normal, &v);
     EXPECT_FLOAT_EQ(v.s, 0.45f);
     EXPECT_FLOAT_EQ(v.t, 0.75f);
     EXPECT_LT(v.normal.x, 0.0f); // ground rising towards +x leans back
