@@ -1,7 +1,9 @@
 // libFuzzer target over the whole isolated image path: each input is written
-// to a file and decoded afresh in a decoder child. Whatever the bytes, the
-// fuzzing process must survive and get either a well-formed surface, every
-// pixel byte of which it can read, or a failure with a reason.
+// to a file and decoded afresh in a decoder child, as an image or, for
+// inputs of an even length, as a height map (which takes 16-bit grey PNGs
+// through libpng). Whatever the bytes, the fuzzing process must survive and
+// get either a well-formed surface or samples, every byte of which it can
+// read, or a failure with a reason.
 #include "decoder/image_decoder.h"
 
 #include <SDL/SDL.h>
@@ -35,7 +37,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
     Check(file != nullptr, "cannot write the input file");
     Check(fwrite(bytes, 1, size, file) == size, "cannot write the input");
     fclose(file);
-    SDL_Surface *surface = LoadImageIsolated(inputPath.c_str());
+    SDL_Surface *surface = nullptr;
+    if (size % 2 == 0) {
+        DecodedMap map;
+        if (LoadMapIsolated(inputPath.c_str(), &map) != 0) {
+            Check(SDL_GetError()[0] != '\0', "a failed decode without a reason");
+            return 0;
+        }
+        Check((map.image != nullptr) != (map.samples != nullptr), "neither an image nor samples");
+        Check(map.width >= 0 && map.height >= 0, "a negative size");
+        unsigned sum = 0;
+        for (size_t i = 0; map.samples && i < size_t(map.width) * size_t(map.height); ++i) {
+            sum += map.samples[i];
+        }
+        volatile unsigned keep = sum;
+        (void)keep;
+        free(map.samples);
+        surface = map.image;
+    } else {
+        surface = LoadImageIsolated(inputPath.c_str());
+    }
     if (!surface) {
         Check(SDL_GetError()[0] != '\0', "a failed decode without a reason");
         return 0;
