@@ -1,8 +1,8 @@
 // dem2map: turns an elevation model that GDAL reads into a height map for
 // the viewer, at true scale.
 //
-//   dem2map INPUT OUTPUT.bmp [--side N] [--scale true|fit] [--exaggerate K]
-//           [--region XOFF YOFF WIDTH HEIGHT] [--width METRES]
+//   dem2map INPUT OUTPUT.png|OUTPUT.bmp [--side N] [--max-side N] [--scale true|fit]
+//           [--exaggerate K] [--region XOFF YOFF WIDTH HEIGHT] [--width METRES]
 //
 // Band 1 of INPUT is the elevation in metres. The map covers the largest
 // square of ground centred in the data (or in the region, in source
@@ -38,7 +38,8 @@ int main(int argc, char **argv) {
     DemRun run;
     int rc = RunConfinedConversion(&opts, &run, err, sizeof err);
     if (rc == 0) {
-        rc = CommitDemOutput(temp, opts.output, run.side, run.steps.data(), err, sizeof err);
+        rc = CommitDemOutput(temp, opts.output, run.side, opts.depth, run.levels.data(), err,
+                             sizeof err);
     } else {
         DropDemOutput(temp);
     }

@@ -7,6 +7,7 @@
 // from the pixels otherwise. Last the elevations become height steps.
 #include "dem2map/dem2map_convert.h"
 #include "datagen/bmpfile.h"
+#include "dem2map/dem2map_png.h"
 
 #include <cpl_conv.h>
 #include <cpl_error.h>
@@ -772,9 +773,11 @@ int Convert(const DemOptions *opts, DemWork *work, DemResult *result, char *err,
     result->fit = opts->scale == DemScaleFit || result->groundMetres <= 0.0;
     result->plan = PlanHeights(lowest, highest, result->groundMetres, result->fit,
                                opts->hasExaggerate ? opts->exaggerate : 1.0);
-    result->steps.resize(grid.size());
-    ElevationsToSteps(grid.data(), grid.size(), lowest, result->plan.stepsPerMetre,
-                      result->steps.data());
+    result->depth = opts->depth;
+    result->levels.resize(grid.size());
+    ElevationsToLevels(grid.data(), grid.size(), lowest, result->plan.stepsPerMetre, opts->depth,
+                       result->levels.data());
+    result->levelsUsed = CountLevelsUsed(result->levels.data(), result->levels.size());
     return 0;
 }
 
@@ -791,6 +794,27 @@ int ConvertDem(const DemOptions *opts, DemResult *result, char *err, size_t errS
     ReleaseDemWork(&work);
     CPLPopErrorHandler();
     return rc;
+}
+
+// The levels the map uses (counted one by one), the metres of elevation in
+// each, and a plain word when 8 bits flatten the relief.
+static void PrintLevels(FILE *out, const DemResult *r) {
+    const bool wide = r->depth == 16;
+    fprintf(out, "levels: %ld used of %d (%s)", r->levelsUsed,
+            wide ? DemMaxLevel16 + 1 : MaxHeightStep + 1, wide ? "16-bit PNG" : "8-bit BMP");
+    const double metres = MetresPerLevel(r->plan, r->depth);
+    if (metres > 0.0) {
+        fprintf(out, ", %.3g m of elevation a level", metres);
+    }
+    fprintf(out, "\n");
+    const double reliefSteps = (r->highest - r->lowest) * r->plan.stepsPerMetre;
+    if (FlattenedByEightBits(r->depth, r->levelsUsed, reliefSteps)) {
+        fprintf(out,
+                "flattened: 8 bits keep only %ld level%s of this relief; a .png map would keep "
+                "about %.0f\n",
+                r->levelsUsed, r->levelsUsed == 1 ? "" : "s",
+                std::floor(reliefSteps * DemLevelsPerStep16 + 0.5) + 1);
+    }
 }
 
 void PrintDemSummary(FILE *out, const DemOptions *opts, const DemResult *r) {
@@ -842,6 +866,7 @@ void PrintDemSummary(FILE *out, const DemOptions *opts, const DemResult *r) {
     } else {
         fprintf(out, "exaggeration %.2f\n", r->plan.exaggeration);
     }
+    PrintLevels(out, r);
     // What the cache of converted maps watches for changes.
     for (const std::string &f : r->filesRead) {
         fprintf(out, "read: %s\n", EscapeForTerminal(f.c_str()).c_str());
@@ -873,10 +898,18 @@ int ReserveDemOutput(const char *output, std::string *tempPath, char *err, size_
     return 0;
 }
 
-int CommitDemOutput(const std::string &tempPath, const char *output, int side,
-                    const unsigned char *steps, char *err, size_t errSize) {
-    // The writer tells a short write, at its close too (a full disk).
-    if (WriteBmp(tempPath.c_str(), side, side, 1, steps) != 0) {
+int CommitDemOutput(const std::string &tempPath, const char *output, int side, int depth,
+                    const uint16_t *levels, char *err, size_t errSize) {
+    int rc;
+    if (depth == 16) {
+        rc = WriteGreyPng16(tempPath.c_str(), side, levels);
+    } else {
+        // Levels of 8 bits, one byte each.
+        const std::vector<unsigned char> steps(levels, levels + static_cast<size_t>(side) * side);
+        rc = WriteBmp(tempPath.c_str(), side, side, 1, steps.data());
+    }
+    // The writers tell a short write, at the close too (a full disk).
+    if (rc != 0) {
         snprintf(err, errSize, "dem2map: %s: cannot write it: %s",
                  EscapeForTerminal(output).c_str(), strerror(errno));
         DropDemOutput(tempPath);

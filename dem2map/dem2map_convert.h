@@ -4,6 +4,7 @@
 
 #include "dem2map/dem2map_lib.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -11,7 +12,9 @@
 // A converted map and what the summary tells about it.
 struct DemResult {
     int side = 0;
-    std::vector<unsigned char> steps; // side * side, row 0 the northern edge, west to east
+    int depth = 8;                // bits a level: 8 (0..MaxHeightStep) or 16 (0..DemMaxLevel16)
+    std::vector<uint16_t> levels; // side * side, row 0 the northern edge, west to east
+    long levelsUsed = 0;          // different levels in the map
 
     int sourceW = 0, sourceH = 0;
     std::string dataType;
@@ -32,9 +35,9 @@ struct DemResult {
 };
 
 // Reads opts->input with GDAL (band 1, elevations in metres) and makes its
-// map. Needs GDALAllRegister first. With opts->allowVrt 0, an input that
-// GDAL opens as a VRT is refused. Returns 0, or -1 with one line (no line
-// end) in err naming the input and the reason.
+// map, with levels of opts->depth bits. Needs GDALAllRegister first. With opts->allowVrt 0, an
+// input that GDAL opens as a VRT is refused. Returns 0, or -1 with one line (no line end) in err
+// naming the input and the reason.
 int ConvertDem(const DemOptions *opts, DemResult *result, char *err, size_t errSize);
 
 // The few lines that tell what ConvertDem made.
@@ -45,11 +48,13 @@ void PrintDemSummary(FILE *out, const DemOptions *opts, const DemResult *result)
 // in err when output cannot be written there.
 int ReserveDemOutput(const char *output, std::string *tempPath, char *err, size_t errSize);
 
-// Writes the map as an 8-bit BMP with a grey-ramp palette to tempPath and
-// renames it to output. Returns 0, or -1 with the reason in err; the
-// temporary file is removed then and output is left as it was.
-int CommitDemOutput(const std::string &tempPath, const char *output, int side,
-                    const unsigned char *steps, char *err, size_t errSize);
+// Writes the map to tempPath and renames it to output: levels of 8 bits as
+// an 8-bit BMP with a grey-ramp palette, of 16 bits as a single-channel
+// 16-bit PNG. Returns 0, or -1 with the reason in err (a full disk
+// included); the temporary file is removed then and output is left as it
+// was.
+int CommitDemOutput(const std::string &tempPath, const char *output, int side, int depth,
+                    const uint16_t *levels, char *err, size_t errSize);
 
 // Removes the temporary file of a conversion that failed.
 void DropDemOutput(const std::string &tempPath);

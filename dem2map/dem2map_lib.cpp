@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
+#include <vector>
 
 namespace {
 
@@ -176,6 +178,7 @@ int ParseDemArgs(int argc, char **argv, DemOptions *opts, char *err, size_t errS
     }
     opts->input = positional[0];
     opts->output = positional[1];
+    opts->depth = DemOutputDepth(opts->output);
     return 0;
 }
 
@@ -232,18 +235,48 @@ DemHeightPlan PlanHeights(double lowest, double highest, double groundWidth, int
     return plan;
 }
 
-void ElevationsToSteps(const float *elev, size_t count, double lowest, double stepsPerMetre,
-                       unsigned char *out) {
+int DemOutputDepth(const char *output) {
+    const size_t length = output ? strlen(output) : 0;
+    return length >= 4 && strcasecmp(output + length - 4, ".png") == 0 ? 16 : 8;
+}
+
+void ElevationsToLevels(const float *elev, size_t count, double lowest, double stepsPerMetre,
+                        int depth, uint16_t *out) {
+    // For 8 bits the step itself (times 1.0, exactly): the same bytes as
+    // ever.
+    const double perStep = depth == 16 ? DemLevelsPerStep16 : 1.0;
+    const double top = depth == 16 ? DemMaxLevel16 : MaxHeightStep;
     for (size_t i = 0; i < count; ++i) {
-        double s = floor((elev[i] - lowest) * stepsPerMetre + 0.5);
+        double s = floor((elev[i] - lowest) * stepsPerMetre * perStep + 0.5);
         if (!(s > 0.0)) {
             s = 0.0;
         }
-        if (s > MaxHeightStep) {
-            s = MaxHeightStep;
+        if (s > top) {
+            s = top;
         }
-        out[i] = static_cast<unsigned char>(s);
+        out[i] = static_cast<uint16_t>(s);
     }
+}
+
+long CountLevelsUsed(const uint16_t *levels, size_t count) {
+    std::vector<unsigned char> seen(DemMaxLevel16 + 1, 0);
+    long used = 0;
+    for (size_t i = 0; i < count; ++i) {
+        used += seen[levels[i]] == 0;
+        seen[levels[i]] = 1;
+    }
+    return used;
+}
+
+double MetresPerLevel(const DemHeightPlan &plan, int depth) {
+    const double levelsPerMetre = plan.stepsPerMetre * (depth == 16 ? DemLevelsPerStep16 : 1);
+    return levelsPerMetre > 0.0 ? 1.0 / levelsPerMetre : 0.0;
+}
+
+int FlattenedByEightBits(int depth, long used, double reliefSteps) {
+    // The 16-bit map would hold about reliefSteps * 257 + 1 levels.
+    return depth == 8 && used < DemFewLevels &&
+           floor(reliefSteps * DemLevelsPerStep16 + 0.5) + 1 >= DemFewLevels;
 }
 
 void BoxAverage(const float *in, int side, int k, float *out) {

@@ -6,6 +6,7 @@
 #include "app/world.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 // Largest side of a map, in pixels: the converter's own bound on its work
@@ -26,18 +27,26 @@ constexpr int DemVoidReach = 64;
 constexpr double DemMaxVoidShare = 0.95;
 // Largest --exaggerate factor.
 constexpr double DemMaxExaggeration = 1000.0;
+// A 16-bit map has this many levels to each height step of an 8-bit one
+// (65535 = 255 * 257): the same world heights, 0 to MaxHeightStep steps.
+constexpr int DemLevelsPerStep16 = 257;
+constexpr int DemMaxLevel16 = 65535;
+// An 8-bit map that keeps fewer levels of its relief than this, where a
+// 16-bit one would keep more, is called flattened in the summary.
+constexpr long DemFewLevels = 16;
 
 // How elevations become height steps.
 enum DemScale {
     DemScaleDefault = 0, // true scale when the ground size is known, else fit
-    DemScaleTrue = 1,    // real proportions, compressed only to fit 0..255
-    DemScaleFit = 2,     // the relief stretched over 0..255
+    DemScaleTrue = 1,    // real proportions, compressed only to fit 0..MaxHeightStep steps
+    DemScaleFit = 2,     // the relief stretched over 0..MaxHeightStep steps
 };
 
 // The parsed command line. Strings point into argv.
 struct DemOptions {
     const char *input = nullptr;
     const char *output = nullptr;
+    int depth = 8;            // bits a level of the map: 16 for OUTPUT.png (see DemOutputDepth)
     int side = 0;             // 0: the square's side in source pixels, at most maxSide
     int maxSide = DemMaxSide; // largest default side (--max-side)
     int scale = DemScaleDefault;
@@ -61,9 +70,9 @@ constexpr const char *DemAllowedDrivers[] = {
 // 1 when the driver of this short name is one the workers keep.
 int IsAllowedDemDriver(const char *shortName);
 
-constexpr const char *DemUsage =
-    "usage: dem2map INPUT OUTPUT.bmp [--side N] [--max-side N] [--scale true|fit] [--exaggerate K] "
-    "[--region XOFF YOFF WIDTH HEIGHT] [--width METRES]";
+constexpr const char *DemUsage = "usage: dem2map INPUT OUTPUT.png|OUTPUT.bmp [--side N] "
+                                 "[--max-side N] [--scale true|fit] [--exaggerate K] "
+                                 "[--region XOFF YOFF WIDTH HEIGHT] [--width METRES]";
 
 // Parses argv[1..argc-1]: INPUT and OUTPUT in this order, the options
 // anywhere (a later one wins). Returns 0, or -1 with one line (no line end)
@@ -102,10 +111,29 @@ struct DemHeightPlan {
 DemHeightPlan PlanHeights(double lowest, double highest, double groundWidth, int fit,
                           double exaggerate);
 
-// out[i] = round((elev[i] - lowest) * stepsPerMetre), clamped to
-// 0..MaxHeightStep.
-void ElevationsToSteps(const float *elev, size_t count, double lowest, double stepsPerMetre,
-                       unsigned char *out);
+// The bits a level of a map written to output: 16 (a single-channel
+// 16-bit PNG) when its name ends in ".png" in any case, else 8 (an 8-bit
+// BMP, whatever the name).
+int DemOutputDepth(const char *output);
+
+// The levels of a map of depth 8 or 16 bits, from the height step
+// s = (elev[i] - lowest) * stepsPerMetre: out[i] = round(s) clamped to
+// 0..MaxHeightStep for 8 bits, round(s * DemLevelsPerStep16) clamped to
+// 0..DemMaxLevel16 for 16; halves round up.
+void ElevationsToLevels(const float *elev, size_t count, double lowest, double stepsPerMetre,
+                        int depth, uint16_t *out);
+
+// How many different levels the map holds.
+long CountLevelsUsed(const uint16_t *levels, size_t count);
+
+// Metres of elevation in one level of a map of depth bits planned so; 0
+// when the plan has no scale (flat ground without a known size).
+double MetresPerLevel(const DemHeightPlan &plan, int depth);
+
+// 1 when an 8-bit map keeps fewer than DemFewLevels levels (used) of a
+// relief that spans reliefSteps height steps, where a 16-bit map would
+// keep at least DemFewLevels; else 0.
+int FlattenedByEightBits(int depth, long used, double reliefSteps);
 
 // Averages each k x k block of a side x side grid (side a multiple of k)
 // into one value of the (side / k) square out.

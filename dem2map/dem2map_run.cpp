@@ -71,14 +71,15 @@ int WriteAll(int fd, const void *data, size_t size) {
     return 0;
 }
 
+// The map's levels follow the text, two bytes each in the machine's order.
 [[noreturn]] void Reply(int fd, int status, int side, const std::string &text,
-                        const unsigned char *steps) {
+                        const uint16_t *levels) {
     const ReplyHeader header = {ReplyMagic, status, side,
                                 static_cast<uint32_t>(std::min<size_t>(text.size(), MaxReplyText))};
     int rc = WriteAll(fd, &header, sizeof header);
     rc |= WriteAll(fd, text.data(), header.textSize);
-    if (steps && status == 0) {
-        rc |= WriteAll(fd, steps, static_cast<size_t>(side) * side);
+    if (levels && status == 0) {
+        rc |= WriteAll(fd, levels, static_cast<size_t>(side) * side * sizeof *levels);
     }
     _exit(rc == 0 ? 0 : 1);
 }
@@ -249,7 +250,7 @@ bool AnySourceIsVrt(const std::vector<std::string> &sources, std::string *which)
     fclose(summary);
     const std::string lines(text, size);
     free(text);
-    Reply(replyFd, 0, result.side, lines, result.steps.data());
+    Reply(replyFd, 0, result.side, lines, result.levels.data());
 }
 
 // How one worker ended, and what it sent.
@@ -305,7 +306,7 @@ void AwaitWorker(pid_t worker, int fd, int wallSeconds, size_t most, WorkerEnd *
 // and text; -1 with err telling how it ended.
 int RunWorker(const DemOptions *opts, bool check, bool isVrt,
               const std::vector<std::string> &sources, ReplyHeader *header, std::string *text,
-              std::vector<unsigned char> *steps, char *err, size_t errSize) {
+              std::vector<uint16_t> *levels, char *err, size_t errSize) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
         snprintf(err, errSize, "dem2map: cannot start a worker: %s", strerror(errno));
@@ -329,8 +330,8 @@ int RunWorker(const DemOptions *opts, bool check, bool isVrt,
     close(fds[1]);
     const int wall = check ? DemCheckWallSeconds : DemWallSeconds;
     const long cpu = check ? DemCheckCpuSeconds : DemCpuSeconds;
-    const size_t most =
-        sizeof(ReplyHeader) + MaxReplyText + static_cast<size_t>(DemMaxSide) * DemMaxSide;
+    const size_t most = sizeof(ReplyHeader) + MaxReplyText +
+                        static_cast<size_t>(DemMaxSide) * DemMaxSide * sizeof(uint16_t);
     WorkerEnd end;
     AwaitWorker(worker, fds[0], wall, most, &end);
     const std::string file = EscapeForTerminal(opts->input);
@@ -383,12 +384,20 @@ int RunWorker(const DemOptions *opts, bool check, bool isVrt,
     if (!check) {
         const long long side = header->side;
         if (side < 1 || side > DemMaxSide ||
-            r.size() != textEnd + static_cast<size_t>(side * side)) {
+            r.size() != textEnd + static_cast<size_t>(side * side) * sizeof(uint16_t)) {
             snprintf(err, errSize, "dem2map: %s: the conversion failed (a map of the wrong size)",
                      file.c_str());
             return -1;
         }
-        steps->assign(r.begin() + static_cast<ptrdiff_t>(textEnd), r.end());
+        levels->resize(static_cast<size_t>(side * side));
+        memcpy(levels->data(), r.data() + textEnd, levels->size() * sizeof(uint16_t));
+        const uint16_t top = opts->depth == 16 ? DemMaxLevel16 : MaxHeightStep;
+        if (std::any_of(levels->begin(), levels->end(), [top](uint16_t v) { return v > top; })) {
+            snprintf(err, errSize,
+                     "dem2map: %s: the conversion failed (a level beyond the map's depth)",
+                     file.c_str());
+            return -1;
+        }
     }
     return 0;
 }
@@ -399,7 +408,7 @@ int RunConfinedConversion(const DemOptions *opts, DemRun *run, char *err, size_t
     *run = DemRun();
     ReplyHeader header = {};
     std::string text;
-    std::vector<unsigned char> none;
+    std::vector<uint16_t> none;
     if (RunWorker(opts, true, false, {}, &header, &text, &none, err, errSize) != 0) {
         return -1;
     }
@@ -410,8 +419,8 @@ int RunConfinedConversion(const DemOptions *opts, DemRun *run, char *err, size_t
         sources.push_back(text.substr(at, end - at));
         at = end == std::string::npos ? text.size() : end + 1;
     }
-    if (RunWorker(opts, false, isVrt, sources, &header, &run->summary, &run->steps, err, errSize) !=
-        0) {
+    if (RunWorker(opts, false, isVrt, sources, &header, &run->summary, &run->levels, err,
+                  errSize) != 0) {
         return -1;
     }
     run->side = header.side;

@@ -8,14 +8,15 @@
 #include "dem2map/dem2map_lib.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 // What the converting worker sent back.
 struct DemRun {
     int side = 0;
-    std::vector<unsigned char> steps; // side * side
-    std::string summary;              // the lines that tell what was made
+    std::vector<uint16_t> levels; // side * side, of opts->depth bits
+    std::string summary;          // the lines that tell what was made
 };
 
 // Converts opts->input in confined workers. Returns 0 with the map, or -1

@@ -3,11 +3,14 @@
 // the tool's failures as a process.
 #include "tests/support/dem_files.h"
 #include "tests/support/test_files.h"
+#include "app/world.h"
 #include "dem2map/dem2map_convert.h"
 #include "dem2map/dem2map_lib.h"
+#include "dem2map/dem2map_png.h"
 
 #include <SDL/SDL_image.h>
 #include <chrono>
+#include <cerrno>
 #include <cmath>
 #include <cpl_string.h>
 #include <cstdlib>
@@ -58,12 +61,12 @@ int Convert(std::vector<const char *> args, DemResult *result) {
 }
 
 int At(const DemResult &r, int c, int row) {
-    return r.steps[static_cast<size_t>(row) * r.side + c];
+    return r.levels[static_cast<size_t>(row) * r.side + c];
 }
 
 int MaxStep(const DemResult &r) {
     int m = 0;
-    for (unsigned char s : r.steps) {
+    for (uint16_t s : r.levels) {
         m = std::max(m, static_cast<int>(s));
     }
     return m;
@@ -99,12 +102,50 @@ TEST(Dem2mapArithmetic, TrueScaleFitAndExaggeration) {
     EXPECT_EQ(fit.highestStep, 255);
     EXPECT_LT(fit.exaggeration, 0.0); // no ground size: unknown
     const float elev[4] = {10.0f, 15.0f, 20.0f, 9.0f};
-    unsigned char steps[4];
-    ElevationsToSteps(elev, 4, 10.0, fit.stepsPerMetre, steps);
+    uint16_t steps[4], wide[4];
+    ElevationsToLevels(elev, 4, 10.0, fit.stepsPerMetre, 8, steps);
     EXPECT_EQ(steps[0], 0);
-    EXPECT_EQ(steps[1], 128);
+    EXPECT_EQ(steps[1], 128); // 127.5 rounds up
     EXPECT_EQ(steps[2], 255);
     EXPECT_EQ(steps[3], 0);
+    ElevationsToLevels(elev, 4, 10.0, fit.stepsPerMetre, 16, wide);
+    EXPECT_EQ(wide[0], 0);
+    EXPECT_EQ(wide[1], 32768); // 127.5 * 257 = 32767.5 rounds up
+    EXPECT_EQ(wide[2], 65535);
+    EXPECT_EQ(wide[3], 0);
+}
+
+TEST(Dem2mapArithmetic, SixteenBitLevelsAreEightBitStepsTimes257) {
+    EXPECT_EQ(DemOutputDepth("alps.png"), 16);
+    EXPECT_EQ(DemOutputDepth("/maps/ALPS.PNG"), 16);
+    EXPECT_EQ(DemOutputDepth("alps.bmp"), 8);
+    EXPECT_EQ(DemOutputDepth("alps.png.bmp"), 8);
+    EXPECT_EQ(DemOutputDepth("png"), 8);
+    // Every elevation (beyond both ends too) lands on the 8-bit step that
+    // its 16-bit level rounds to: the two maps draw the same relief.
+    std::vector<float> elev;
+    for (int i = -40; i <= 26000; ++i) {
+        elev.push_back(static_cast<float>(i * 0.0391));
+    }
+    const double perMetre = PlanHeights(0, 1000, 0, 1, 1.0).stepsPerMetre;
+    std::vector<uint16_t> narrow(elev.size()), wide(elev.size());
+    ElevationsToLevels(elev.data(), elev.size(), 0.0, perMetre, 8, narrow.data());
+    ElevationsToLevels(elev.data(), elev.size(), 0.0, perMetre, 16, wide.data());
+    for (size_t i = 0; i < elev.size(); ++i) {
+        ASSERT_EQ(narrow[i], (wide[i] + 128) / 257) << elev[i];
+    }
+    EXPECT_EQ(CountLevelsUsed(narrow.data(), narrow.size()), 256);
+    EXPECT_EQ(CountLevelsUsed(wide.data(), wide.size()), 25577);
+    DemHeightPlan plan = PlanHeights(0, 1000, 0, 1, 1.0);
+    EXPECT_NEAR(MetresPerLevel(plan, 8), 1000.0 / 255, 1e-9);
+    EXPECT_NEAR(MetresPerLevel(plan, 16), 1000.0 / 65535, 1e-12);
+    EXPECT_NEAR(MetresPerLevel(PlanHeights(5, 5, 15000, 0, 1.0), 8), 4.313726, 1e-6);
+    EXPECT_EQ(MetresPerLevel(PlanHeights(5, 5, 0, 1, 1.0), 16), 0.0); // flat, no scale
+    // 0.35 steps of relief: one or two 8-bit levels, about 90 in 16 bits.
+    EXPECT_EQ(FlattenedByEightBits(8, 1, 0.35), 1);
+    EXPECT_EQ(FlattenedByEightBits(16, 90, 0.35), 0);
+    EXPECT_EQ(FlattenedByEightBits(8, 16, 15.0), 0);
+    EXPECT_EQ(FlattenedByEightBits(8, 1, 0.01), 0); // 16 bits would not do better
 }
 
 TEST(Dem2mapArithmetic, LargestCentredSquare) {
@@ -138,8 +179,12 @@ TEST(Dem2mapArithmetic, CommandLine) {
     EXPECT_EQ(o.regionW, 30);
     EXPECT_DOUBLE_EQ(o.exaggerate, 1.5);
     EXPECT_EQ(o.maxSide, DemMaxSide);
+    EXPECT_EQ(o.depth, 8);
     ASSERT_EQ(parse({"in", "out", "--max-side", "1024"}, &o), 0);
     EXPECT_EQ(o.maxSide, 1024);
+    EXPECT_EQ(o.depth, 8); // any name but .png: a BMP, as ever
+    ASSERT_EQ(parse({"in", "OUT.PNG"}, &o), 0);
+    EXPECT_EQ(o.depth, 16);
     for (auto bad : std::vector<std::vector<const char *>>{
              {"in"},
              {"in", "out", "--side", "0"},
@@ -352,6 +397,144 @@ int RunTool(const Scratch &s, const std::string &args) {
     return RunDemTool(VORN_DEM2MAP_BIN, s, args);
 }
 
+// A map file read back with GDAL: its side and its levels, row 0 first.
+struct MapFile {
+    int side = 0;
+    std::vector<uint16_t> levels;
+    long used = 0;
+    int lowest = 0, highest = 0;
+};
+
+MapFile ReadMapFile(const std::string &path) {
+    MapFile m;
+    GDALDatasetH d = GDALOpen(path.c_str(), GA_ReadOnly);
+    EXPECT_NE(d, nullptr) << path;
+    if (!d) {
+        return m;
+    }
+    m.side = GDALGetRasterXSize(d);
+    EXPECT_EQ(GDALGetRasterYSize(d), m.side);
+    m.levels.resize(static_cast<size_t>(m.side) * m.side);
+    EXPECT_EQ(GDALRasterIO(GDALGetRasterBand(d, 1), GF_Read, 0, 0, m.side, m.side, m.levels.data(),
+                           m.side, m.side, GDT_UInt16, 0, 0),
+              CE_None);
+    GDALClose(d);
+    m.used = CountLevelsUsed(m.levels.data(), m.levels.size());
+    m.lowest = *std::min_element(m.levels.begin(), m.levels.end());
+    m.highest = *std::max_element(m.levels.begin(), m.levels.end());
+    return m;
+}
+
+// 64-bit FNV-1a of a file's bytes.
+uint64_t Fnv1a(const std::string &bytes) {
+    uint64_t h = 14695981039346656037ull;
+    for (unsigned char c : bytes) {
+        h = (h ^ c) * 1099511628211ull;
+    }
+    return h;
+}
+
+TEST(Dem2map, PngWriterBigEndianAndFullDisk) {
+    Scratch s;
+    const uint16_t levels[4] = {0, 0x1234, 65535, 257};
+    ASSERT_EQ(WriteGreyPng16((s / "m.png").c_str(), 2, levels), 0);
+    const std::string bytes = ReadFile(s / "m.png");
+    ASSERT_GT(bytes.size(), 33u);
+    EXPECT_EQ(bytes.substr(12, 4), "IHDR");
+    EXPECT_EQ(bytes[24], 16); // bit depth
+    EXPECT_EQ(bytes[25], 0);  // grey
+    GDALAllRegister();
+    const MapFile m = ReadMapFile(s / "m.png");
+    ASSERT_EQ(m.side, 2);
+    EXPECT_EQ(m.levels, std::vector<uint16_t>(levels, levels + 4));
+    // A full disk is a failure with its reason, not a short map.
+    std::vector<uint16_t> big(512 * 512, 7);
+    errno = 0;
+    EXPECT_EQ(WriteGreyPng16("/dev/full", 512, big.data()), -1);
+    EXPECT_EQ(errno, ENOSPC);
+    EXPECT_EQ(WriteGreyPng16((s / "n.png").c_str(), DemMaxSide + 1, big.data()), -1);
+}
+
+TEST(Dem2map, BmpOutputKeepsItsBytes) {
+    Scratch s;
+    // A grid without georeferencing at one map pixel a source pixel: the
+    // bytes depend on the converter's own arithmetic and BMP alone. The hash
+    // is that of the map the converter wrote before it wrote 16-bit maps.
+    WriteRaster(s / "grid.tif", "GTiff", 64, 64, GDT_Float32, nullptr, nullptr, [](int c, int r) {
+        return 100.0 + 150.0 * std::sin(c * 0.21) * std::cos(r * 0.17) + 0.37 * c + 0.011 * c * r;
+    });
+    ASSERT_EQ(RunTool(s, s / "grid.tif " + s / "grid.bmp --width 6400"), 0)
+        << ReadFile(s / "err.txt");
+    EXPECT_EQ(Fnv1a(ReadFile(s / "grid.bmp")), 0x2f2b945550ef305ull);
+}
+
+// Converts input to a.bmp and a.png with the built converter, with args.
+void ConvertBoth(const Scratch &s, const std::string &input, const std::string &args, MapFile *bmp,
+                 MapFile *png, std::string *bmpSummary, std::string *pngSummary) {
+    ASSERT_EQ(RunTool(s, input + " " + s / "a.bmp " + args), 0) << ReadFile(s / "err.txt");
+    *bmpSummary = ReadFile(s / "out.txt");
+    ASSERT_EQ(RunTool(s, input + " " + s / "a.png " + args), 0) << ReadFile(s / "err.txt");
+    *pngSummary = ReadFile(s / "out.txt");
+    const std::string head = ReadFile(s / "a.png").substr(0, 26);
+    ASSERT_EQ(head.size(), 26u);
+    EXPECT_EQ(head[24], 16); // bit depth
+    EXPECT_EQ(head[25], 0);  // grey, one channel
+    *bmp = ReadMapFile(s / "a.bmp");
+    *png = ReadMapFile(s / "a.png");
+    ASSERT_EQ(bmp->side, png->side);
+}
+
+TEST(Dem2map, SixteenBitsKeepTheReliefOfRealGround) {
+    Scratch s;
+    GDALAllRegister();
+    // 30 km of UTM at 30 m a pixel, 835 m of smooth hills and valleys.
+    const double side = 30000.0, pixel = 30.0;
+    const int n = static_cast<int>(side / pixel);
+    const double gt[6] = {500000.0 - side / 2, pixel, 0, 5095000.0 + side / 2, 0, -pixel};
+    WriteRaster(s / "hills.tif", "GTiff", n, n, GDT_Float32, gt, "EPSG:32632", [&](int c, int r) {
+        const double x = (c + 0.5) * pixel - side / 2, y = side / 2 - (r + 0.5) * pixel;
+        return 600.0 + 417.5 * std::sin(x / 4000.0) * std::cos(y / 5000.0);
+    });
+    MapFile bmp, png;
+    std::string bmpText, pngText;
+    ConvertBoth(s, s / "hills.tif", "--side 512", &bmp, &png, &bmpText, &pngText);
+    // Each 8-bit step is the 16-bit level rounded to a step.
+    for (size_t i = 0; i < bmp.levels.size(); ++i) {
+        ASSERT_EQ(bmp.levels[i], (png.levels[i] + 128) / 257) << i;
+    }
+    EXPECT_GE(png.used, 10 * bmp.used);
+    // The same relief in world units, within one 8-bit step.
+    const double bmpRelief = (bmp.highest - bmp.lowest) * HeightStep;
+    const double pngRelief = (png.highest - png.lowest) * HeightStep / DemLevelsPerStep16;
+    EXPECT_NEAR(pngRelief, bmpRelief, HeightStep);
+    EXPECT_NEAR(pngRelief, 835.0 * WorldExtent / side, 2 * HeightStep); // true scale
+    const std::string used = "levels: " + std::to_string(png.used) + " used of 65536 (16-bit PNG)";
+    EXPECT_NE(pngText.find(used), std::string::npos) << pngText;
+    EXPECT_NE(bmpText.find("levels: " + std::to_string(bmp.used) + " used of 256 (8-bit BMP)"),
+              std::string::npos)
+        << bmpText;
+    EXPECT_EQ(bmpText.find("flattened"), std::string::npos) << bmpText;
+
+    // A low island: 10 m of relief over 100 km, at 200 m a pixel. True scale
+    // makes it a third of an 8-bit step: flat in a BMP, not in a PNG.
+    const double wide = 100000.0, coarse = 200.0;
+    const int m = static_cast<int>(wide / coarse);
+    const double igt[6] = {500000.0 - wide / 2, coarse, 0, 5095000.0 + wide / 2, 0, -coarse};
+    WriteRaster(s / "island.tif", "GTiff", m, m, GDT_Float32, igt, "EPSG:32632", [&](int c, int r) {
+        const double x = (c + 0.5) * coarse - wide / 2;
+        const double y = wide / 2 - (r + 0.5) * coarse;
+        return 10.0 * std::exp(-(x * x + y * y) / (2 * 15000.0 * 15000.0));
+    });
+    ConvertBoth(s, s / "island.tif", "--side 256", &bmp, &png, &bmpText, &pngText);
+    EXPECT_EQ(bmp.used, 1);
+    EXPECT_GE(png.used, 50);
+    EXPECT_NE(bmpText.find("flattened: 8 bits keep only 1 level of this relief"), std::string::npos)
+        << bmpText;
+    EXPECT_EQ(pngText.find("flattened"), std::string::npos) << pngText;
+    // The summary still ends with the files read.
+    EXPECT_NE(pngText.find("\nread: " + s / "island.tif" + "\n"), std::string::npos) << pngText;
+}
+
 TEST(Dem2map, FailuresNameTheFileAndWriteNothing) {
     Scratch s;
     WriteUtm(s / "cone.tif", "GTiff", 15000, Cone);
@@ -376,6 +559,7 @@ TEST(Dem2map, FailuresNameTheFileAndWriteNothing) {
         {tif + " " + out + " --side 5000", "--side"},
         {tif + " " + out + " --width 100", "cone.tif"},
         {tif + " " + s / "no/such/dir/map.bmp", "map.bmp"},
+        {tif + " " + s / "no/such/dir/map.png", "map.png"},
         {tif + " " + s.dir, s.dir},
     };
     for (const auto &c : cases) {

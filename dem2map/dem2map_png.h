@@ -1,0 +1,14 @@
+// The converter's PNG writer: a square map of 16-bit levels as a PNG of
+// colour type 0 (grey) and bit depth 16, samples big-endian as PNG stores
+// them, no interlacing, no other chunks. It writes only data the converter
+// made itself, so it runs in the program, not in a worker. It refuses a side
+// outside 1..DemMaxSide. A write that fails (a full disk, at the close
+// too) or a libpng error is a return value of -1 with errno telling why;
+// the caller removes the partial file.
+#pragma once
+
+#include <cstdint>
+
+// Writes side x side levels, row 0 first, to path. Returns 0, or -1 with
+// errno set (EINVAL for bad arguments).
+int WriteGreyPng16(const char *path, int side, const uint16_t *levels);
