@@ -1,4 +1,5 @@
 #include "bench/bench_support.h"
+#include "dem2map/dem2map_png.h"
 
 #include "datagen/bmpfile.h"
 #include "datagen/heightgen.h"
@@ -20,6 +21,18 @@ int WriteBenchMap(const std::string &path, int side) {
         return -1;
     }
     return WriteBmp(path.c_str(), side, side, 1, heights.data());
+}
+
+int WriteBenchMap16(const std::string &path, int side) {
+    std::vector<unsigned char> heights(static_cast<size_t>(side) * side);
+    if (GenerateHeightMap(side, 1, 1, heights.data()) != 0) {
+        return -1;
+    }
+    std::vector<uint16_t> levels(heights.size());
+    for (size_t i = 0; i < heights.size(); ++i) {
+        levels[i] = static_cast<uint16_t>(257 * heights[i]);
+    }
+    return WriteGreyPng16(path.c_str(), side, levels.data());
 }
 
 std::string EnterBenchDirectoryWithMaps(std::initializer_list<int> sides) {

@@ -8,6 +8,11 @@
 // 8-bit BMP. Returns 0, or -1.
 int WriteBenchMap(const std::string &path, int side);
 
+// The same map as a single-channel 16-bit PNG whose levels are the 8-bit
+// map's times 257: its 16-bit twin, which draws the same picture. Returns 0,
+// or -1.
+int WriteBenchMap16(const std::string &path, int side);
+
 // Makes a scratch directory holding maps/bench<side>.bmp for each given side
 // and enters it. Returns the directory, or an empty string on failure.
 std::string EnterBenchDirectoryWithMaps(std::initializer_list<int> sides);

@@ -3,7 +3,9 @@
 // fits), run in turns in one run, and the floor's first frame at 1024. Prints
 // one table: time to the first frame, median and 99th-percentile frame at
 // the start view and along a scripted flight, triangles drawn, list memory
-// and the peak resident size of the viewer and of its helper processes.
+// and the peak resident size of the viewer and of its helper processes. The
+// 4096 map also runs as its 16-bit twin (its levels times 257, a PNG), which
+// draws the same picture from samples twice the size.
 //
 //   bench_terrain [ROUNDS]     (in the build directory, on an X display)
 #include "bench/bench_support.h"
@@ -34,13 +36,14 @@ static bool MakeBenchMaps(std::initializer_list<int> sides) {
             return false;
         }
     }
-    return true;
+    return WriteBenchMap16("maps/bench4096.png", 4096) == 0;
 }
 
 static void RemoveBenchMaps(std::initializer_list<int> sides) {
     for (int side : sides) {
         unlink(("maps/bench" + std::to_string(side) + ".bmp").c_str());
     }
+    unlink("maps/bench4096.png");
     rmdir("maps");
 }
 
@@ -100,6 +103,11 @@ static double RunWithRetries(const std::string &path, const std::vector<std::str
     return seconds;
 }
 
+// A row's name in the table: side and mode, "16-bit" for the twin.
+static std::string Key(int side, const char *mode, bool deep) {
+    return std::to_string(side) + " " + mode + (deep ? " 16-bit" : "");
+}
+
 static double Median(std::vector<double> v) {
     if (v.empty()) {
         return -1;
@@ -130,12 +138,11 @@ int main(int argc, char **argv) {
         int side;
         const char *mode;
         int still, flight;
+        bool deep; // the 16-bit twin
     };
-    const Case cases[] = {{1024, "whole", 60, 60},
-                          {1024, "chunks", 60, 300},
-                          {4096, "whole", 10, 10},
-                          {4096, "chunks", 60, 300},
-                          {8192, "chunks", 60, 300}};
+    const Case cases[] = {{1024, "whole", 60, 60, false},  {1024, "chunks", 60, 300, false},
+                          {4096, "whole", 10, 10, false},  {4096, "chunks", 60, 300, false},
+                          {4096, "chunks", 60, 300, true}, {8192, "chunks", 60, 300, false}};
     std::map<std::string, std::vector<Run>> runs;
     std::vector<double> floorSeconds;
     int status = 0;
@@ -146,7 +153,7 @@ int main(int argc, char **argv) {
             floorSeconds.push_back(floor);
         }
         for (const Case &c : cases) {
-            const std::string map = "bench" + std::to_string(c.side) + ".bmp";
+            const std::string map = "bench" + std::to_string(c.side) + (c.deep ? ".png" : ".bmp");
             Run run;
             run.firstSeconds = RunWithRetries(
                 programs + "/frame_vorn",
@@ -156,18 +163,18 @@ int main(int argc, char **argv) {
                 status = 1;
                 continue;
             }
-            runs[std::to_string(c.side) + " " + c.mode].push_back(run);
+            runs[Key(c.side, c.mode, c.deep)].push_back(run);
         }
     }
 
     printf("floor first frame at 1024: %.0f ms (median of %zu)\n", Median(floorSeconds) * 1000,
            floorSeconds.size());
-    printf("%-12s %8s %8s %8s %8s %8s %10s %10s %9s %8s %8s\n", "map", "first", "still", "still99",
+    printf("%-19s %8s %8s %8s %8s %8s %10s %10s %9s %8s %8s\n", "map", "first", "still", "still99",
            "flight", "flight99", "triangles", "lists", "viewer", "helper", "sharp");
-    printf("%-12s %8s %8s %8s %8s %8s %10s %10s %9s %8s %8s\n", "", "ms", "ms", "ms", "ms", "ms",
+    printf("%-19s %8s %8s %8s %8s %8s %10s %10s %9s %8s %8s\n", "", "ms", "ms", "ms", "ms", "ms",
            "still", "MB est.", "MB", "MB", "frames");
     for (const Case &c : cases) {
-        const std::string key = std::to_string(c.side) + " " + c.mode;
+        const std::string key = Key(c.side, c.mode, c.deep);
         const std::vector<Run> &list = runs[key];
         if (list.empty()) {
             continue;
@@ -183,7 +190,7 @@ int main(int argc, char **argv) {
             helper.push_back(static_cast<double>(r.helperKb) / 1024);
         }
         const Run &last = list.back();
-        printf("%-12s %8.0f %8.1f %8.1f %8.1f %8.1f %10ld %10.0f %9.0f %8.0f %8d\n", key.c_str(),
+        printf("%-19s %8.0f %8.1f %8.1f %8.1f %8.1f %10ld %10.0f %9.0f %8.0f %8d\n", key.c_str(),
                Median(first), Median(still), Median(still99), Median(flight), Median(flight99),
                last.stillTriangles,
                static_cast<double>(std::max(last.listVertices, last.listVerticesAfterFlight)) *
