@@ -2,13 +2,14 @@
 //
 //   mapprobe FILE
 //
-// Exit status 0, with the map's side on standard output, when FILE is an
-// 8-bit square image of 1 to 4096 pixels that the image library decodes;
-// 1 when it is any other file (one line on stderr says why); 2 when it
-// cannot be read or is not a regular file (a named pipe, a device, a
-// socket), which it never reads. Only a header that passes is handed to the decoder, so a
-// large or unknown file is never decoded, and the decoding runs in the
-// viewer's own isolated decoder.
+// Exit status 0, with the map's side on standard output, when FILE is a
+// square image of 1 to 4096 pixels that the viewer's decoder reads: 8-bit,
+// or a single-channel 16-bit PNG; 1 when it is any other file (one line on
+// stderr says why); 2 when it cannot be read or is not a regular file (a
+// named pipe, a device, a socket), which it never reads. Only a header that
+// passes is handed to the decoder, so a large or unknown file is never
+// decoded, and the decoding runs in the viewer's own isolated decoder, as
+// the viewer asks for a map.
 #include <SDL.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,6 +17,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include <vector>
@@ -85,7 +87,9 @@ int main(int argc, char **argv) {
     ImageHeader header;
     if (!ProbeHeightMapHeader(head.data(), got, path, &header)) {
         if (header.format) {
-            fprintf(stderr, "mapprobe: %s: a %s image of %ld x %ld, not an 8-bit square one\n",
+            fprintf(stderr,
+                    "mapprobe: %s: a %s image of %ld x %ld, neither an 8-bit square one nor a "
+                    "square 16-bit grey PNG\n",
                     path, header.format, header.width, header.height);
         } else {
             fprintf(stderr, "mapprobe: %s: not an image the viewer reads\n", path);
@@ -93,20 +97,29 @@ int main(int argc, char **argv) {
         return 1;
     }
 
-    // The header says yes: the decoder has the last word, as in the viewer.
-    SDL_Surface *image = LoadImageIsolated(path);
-    if (!image) {
+    // The header says yes: the decoder has the last word, as in the viewer,
+    // and decodes the file as the viewer does, a 16-bit grey PNG to its
+    // samples.
+    DecodedMap map;
+    if (LoadMapIsolated(path, &map) != 0) {
         fprintf(stderr, "mapprobe: %s: %s\n", path, SDL_GetError());
         StopImageDecoder();
         return 1;
     }
-    int ok = image->format->BitsPerPixel == 8 && image->w == image->h && image->w >= 1 &&
-             image->w <= MaxProbeSide;
-    int side = image->w;
-    SDL_FreeSurface(image);
+    const int eightBit = map.image && map.image->format->BitsPerPixel == 8;
+    const int side = map.width;
+    const int ok = (eightBit || (map.samples && header.grey16)) && map.width == map.height &&
+                   side >= 1 && side <= MaxProbeSide && side == header.width;
+    if (map.image) {
+        SDL_FreeSurface(map.image);
+    }
+    free(map.samples);
     StopImageDecoder();
     if (!ok) {
-        fprintf(stderr, "mapprobe: %s: does not decode to an 8-bit square image\n", path);
+        fprintf(stderr,
+                "mapprobe: %s: decodes neither to an 8-bit square image nor to square 16-bit "
+                "samples\n",
+                path);
         return 1;
     }
     printf("%d\n", side);

@@ -34,9 +34,11 @@ int ReadPng(const unsigned char *d, size_t n, ImageHeader *h) {
     h->format = "png";
     h->width = w > 0x7fffffffu ? -1 : static_cast<long>(w);
     h->height = hgt > 0x7fffffffu ? -1 : static_cast<long>(hgt);
-    // Grey and palettised images of up to 8 bits decode to one byte a pixel;
-    // 16-bit grey is elevation data rather than a picture.
+    // Grey and palettised images of up to 8 bits decode to one byte a pixel.
+    // 16-bit grey is a map of 65536 levels; with alpha or colour it is
+    // elevation data or a picture, for the converter.
     h->eightBit = (colour == 0 && depth <= 8) || (colour == 3 && depth <= 8);
+    h->grey16 = colour == 0 && depth == 16;
     return 1;
 }
 
@@ -230,6 +232,7 @@ int ProbeHeightMapHeader(const unsigned char *data, size_t size, const char *nam
     header->width = 0;
     header->height = 0;
     header->eightBit = 0;
+    header->grey16 = 0;
     if (!data) {
         return 0;
     }
@@ -257,8 +260,8 @@ int ProbeHeightMapHeader(const unsigned char *data, size_t size, const char *nam
         header->format = nullptr;
         return 0;
     }
-    return header->eightBit && header->width >= 1 && header->width <= MaxProbeSide &&
-           header->width == header->height;
+    return (header->eightBit || header->grey16) && header->width >= 1 &&
+           header->width <= MaxProbeSide && header->width == header->height;
 }
 
 const char *RefusedFileKind(mode_t mode) {

@@ -1,7 +1,9 @@
 // Tells from the first bytes of a file whether it can be a height map the
-// viewer reads as it is: an 8-bit image (palettised or grey) with equal width
-// and height from 1 to MaxProbeSide, in a format the image library decodes.
-// Works on bytes only, never trusting a size or an offset in them.
+// viewer reads as it is: an 8-bit image (palettised or grey) in a format the
+// image library decodes, or a single-channel 16-bit PNG (colour type 0, bit
+// depth 16), with equal width and height from 1 to MaxProbeSide. Works on
+// bytes only, never trusting a size or an offset in them: a PNG is judged by
+// its signature and its IHDR chunk, the first 33 bytes.
 #pragma once
 
 #include <sys/types.h>
@@ -18,13 +20,15 @@ struct ImageHeader {
     long width;
     long height;
     int eightBit; // 1 when the decoded image has one byte per pixel
+    int grey16;   // 1 for a single-channel 16-bit PNG: 65536 levels, read as they are
 };
 
 // Reads the header in data (size bytes: the file's start, or all of it).
 // name is the file's name: a TGA file, which has no signature, is known by
 // its ".tga" ending, as the image library does. Fills header (format nullptr
 // for an unknown or damaged header) and returns 1 when the header describes
-// an 8-bit square image of side 1 to MaxProbeSide, else 0.
+// an 8-bit image or a single-channel 16-bit PNG, square, of side 1 to
+// MaxProbeSide, else 0.
 int ProbeHeightMapHeader(const unsigned char *data, size_t size, const char *name,
                          ImageHeader *header);
 
