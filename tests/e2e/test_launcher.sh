@@ -100,6 +100,8 @@ launch() {
     STATUS=$?
 }
 conversions() { [ -f "$stubs/conversions" ] && wc -l <"$stubs/conversions" || echo 0; }
+# A PNG's bit depth and colour type, from its IHDR chunk.
+png_depth_and_colour() { od -An -tu1 -j24 -N2 "$1" | xargs; }
 # Nothing but newlines of the launcher's output is a control character, C1
 # controls and bytes outside UTF-8 included.
 expect_no_controls() {
@@ -146,12 +148,12 @@ printf 'x' >"$SCRATCH/loud.dem"
 STUB_READ=$SCRATCH/loud.dem launch "$SCRATCH/loud.dem"
 expect_status 0
 expect_no_controls
-grep -q -x -F "vorn: converting $SCRATCH/loud.dem into $DATA/maps/loud.bmp ..." "$out" ||
+grep -q -x -F "vorn: converting $SCRATCH/loud.dem into $DATA/maps/loud.png ..." "$out" ||
     fail "the conversion was not announced: $(cat -v "$out")"
 grep -q -x -F "  map: 256 x 256 ]0;owned[31m(stub)[0m1m2m" "$out" ||
     fail "the summary is not shown cleaned: $(cat -v "$out")"
 grep -q "read:" "$out" && fail "the converter's read: lines were shown"
-[ "$(tail -n 1 "$stubs/viewer.log")" = loud.bmp ] || fail "the viewer was not given loud.bmp"
+[ "$(tail -n 1 "$stubs/viewer.log")" = loud.png ] || fail "the viewer was not given loud.png"
 # The viewer's ERROR lines name the map; a broken map with ESC in its name.
 printf 'BM broken' >"$DATA/maps/"$'esc\e[7mmap.bmp'
 use_viewer "$viewer_bin"
@@ -202,9 +204,11 @@ wait_exit
 expect_status 0
 expect_clean_stderr
 [ -s "$err" ] && fail "the long converted name: stderr $(cat "$err")"
-made=$(cd "$DATA/maps" && ls -- ggg*.bmp)
-[ "$(wc -l <<<"$made")" -eq 1 ] && [[ $made == *-[0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f].bmp ]] ||
+made=$(cd "$DATA/maps" && ls -- ggg*)
+[ "$(wc -l <<<"$made")" -eq 1 ] && [[ $made == *-[0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f][0-9a-f].png ]] ||
     fail "no one shortened map: $made"
+[ "$(png_depth_and_colour "$DATA/maps/$made")" = "16 0" ] ||
+    fail "the converted map is not a 16-bit grey PNG: $(file "$DATA/maps/$made")"
 [ -f "$DATA/sources/$made.path" ] && [ -f "$DATA/sources/$made.state" ] ||
     fail "the long map's sources are missing"
 use_viewer "$stubs/viewer"
@@ -293,6 +297,82 @@ printf 'more' >>"$SCRATCH/plain.dem"
 launch "$SCRATCH/plain.dem"
 expect_conversions $((before + 8)) "a changed input"
 
+# ---- 16-bit maps: converted into NAME.png, earlier 8-bit conversions replaced ----
+# A map that an earlier launcher converted into 8 bits, with its records.
+printf 'dem' >"$SCRATCH/old.dem"
+old_real=$(readlink -f "$SCRATCH/old.dem")
+cp "$STUB_MAP" "$DATA/maps/old.bmp"
+printf '%s' "$old_real" >"$DATA/sources/old.bmp.path"
+printf 'an earlier state\n' >"$DATA/sources/old.bmp.state"
+# It stays while no 16-bit map stands in for it.
+STUB_MODE=fail launch "$SCRATCH/old.dem"
+expect_status 1
+[ -f "$DATA/maps/old.bmp" ] && [ -f "$DATA/sources/old.bmp.path" ] ||
+    fail "a failed conversion removed the earlier map"
+before=$(conversions)
+launch "$SCRATCH/old.dem"
+expect_status 0
+expect_conversions $((before + 1)) "an earlier 8-bit conversion"
+grep -q -x -F "vorn: converting $SCRATCH/old.dem into $DATA/maps/old.png ..." "$out" ||
+    fail "not converted into old.png: $(cat "$out")"
+[ -f "$DATA/maps/old.png" ] || fail "no old.png"
+[ "$(tail -n 1 "$stubs/viewer.log")" = old.png ] || fail "the viewer was not given old.png"
+[ -e "$DATA/maps/old.bmp" ] && fail "the earlier 8-bit map is still there"
+[ -e "$DATA/sources/old.bmp.path" ] || [ -e "$DATA/sources/old.bmp.state" ] &&
+    fail "the earlier map's records are still there"
+[ "$(<"$DATA/sources/old.png.path")" = "$old_real" ] || fail "old.png has no record of its source"
+launch "$SCRATCH/old.dem"
+expect_conversions $((before + 1)) "an unchanged file after its new conversion"
+# Maps the user put into maps/ are never touched: a conversion takes the
+# next free name beside them.
+printf 'dem' >"$SCRATCH/mine.dem"
+cp "$STUB_MAP" "$DATA/maps/mine.bmp"
+convert -size 8x8 gradient:black-white -colorspace Gray -depth 8 "$DATA/maps/mine.png"
+own=$(cat "$DATA/maps/mine.bmp" "$DATA/maps/mine.png" | sha256sum)
+launch "$SCRATCH/mine.dem"
+expect_status 0
+[ "$(tail -n 1 "$stubs/viewer.log")" = mine-2.png ] ||
+    fail "the conversion beside the user's maps is $(tail -n 1 "$stubs/viewer.log")"
+[ "$(cat "$DATA/maps/mine.bmp" "$DATA/maps/mine.png" | sha256sum)" = "$own" ] ||
+    fail "the user's own maps were changed"
+
+# ---- 16-bit PNGs: single-channel ones linked as they are, others converted ----
+convert -size 32x32 gradient:black-white -colorspace Gray -depth 16 -define png:color-type=0 \
+    "$SCRATCH/grey16.png"
+convert -size 32x32 gradient:red-blue -depth 16 -define png:color-type=2 "$SCRATCH/rgb16.png"
+convert -size 32x32 gradient:black-white -colorspace Gray -alpha set -channel A -fx 0.5 \
+    +channel -depth 16 -define png:color-type=4 "$SCRATCH/ga16.png"
+for kind in "grey16 16 0" "rgb16 16 2" "ga16 16 4"; do
+    read -r name ihdr <<<"$kind"
+    [ "$(png_depth_and_colour "$SCRATCH/$name.png")" = "$ihdr" ] ||
+        fail "the test's $name.png is $(file "$SCRATCH/$name.png")"
+done
+[ "$("$MAPPROBE" "$SCRATCH/grey16.png" 2>"$SCRATCH/probe.err")" = 32 ] ||
+    fail "the probe did not take the 16-bit grey PNG: $(cat "$SCRATCH/probe.err")"
+# An earlier launcher converted it into 8 bits: that map goes once it is linked.
+grey16_real=$(readlink -f "$SCRATCH/grey16.png")
+cp "$STUB_MAP" "$DATA/maps/grey16.bmp"
+printf '%s' "$grey16_real" >"$DATA/sources/grey16.bmp.path"
+before=$(conversions)
+launch "$SCRATCH/grey16.png"
+expect_status 0
+expect_conversions "$before" "a 16-bit grey PNG"
+[ "$(readlink "$DATA/maps/grey16.png")" = "$grey16_real" ] || fail "the 16-bit grey PNG is not linked"
+[ "$(tail -n 1 "$stubs/viewer.log")" = grey16.png ] || fail "the viewer was not given grey16.png"
+[ -e "$DATA/maps/grey16.bmp" ] && fail "the earlier 8-bit conversion of the PNG is still there"
+[ -e "$DATA/sources/grey16.bmp.path" ] && fail "the earlier conversion's record is still there"
+for name in rgb16 ga16; do
+    "$MAPPROBE" "$SCRATCH/$name.png" >/dev/null 2>&1
+    [ $? -eq 1 ] || fail "the probe took $name.png for a map"
+    launch "$SCRATCH/$name.png"
+    expect_status 0
+    before=$((before + 1))
+    expect_conversions "$before" "$name.png"
+    [ -L "$DATA/maps/$name.png" ] && fail "$name.png was linked as a map"
+    [ -f "$DATA/maps/$name.png" ] && [ -f "$DATA/sources/$name.png.path" ] ||
+        fail "$name.png was not converted into a map of its own"
+done
+
 # ---- signals during a conversion: passed on, nothing left behind ----
 # TERM and HUP to the launcher alone, INT to its process group as a
 # terminal's Ctrl-C.
@@ -308,7 +388,7 @@ for sig in TERM HUP INT; do
     done
     [ -s "$stubs/converter.pid" ] || fail "$sig: the stub converter did not start"
     leftover=$(cat "$stubs/converter.pid")
-    grep -q -x -F "vorn: converting $SCRATCH/slow-$sig.dem into $DATA/maps/slow-$sig.bmp ..." "$out" ||
+    grep -q -x -F "vorn: converting $SCRATCH/slow-$sig.dem into $DATA/maps/slow-$sig.png ..." "$out" ||
         fail "$sig: no word of the conversion while it runs: $(cat "$out")"
     if [ "$sig" = INT ]; then kill -INT -- "-$pid"; else kill -s "$sig" "$pid"; fi
     for _ in $(seq 1 200); do
@@ -322,7 +402,7 @@ for sig in TERM HUP INT; do
     kill -0 "$leftover" 2>/dev/null && fail "$sig: the converter was left running"
     leftover=""
     ls "$DATA/maps/"*.tmp-* >/dev/null 2>&1 && fail "$sig: a temporary file was left in maps/"
-    [ -e "$DATA/maps/slow-$sig.bmp" ] && fail "$sig: a map was made"
+    [ -e "$DATA/maps/slow-$sig.png" ] && fail "$sig: a map was made"
     [ -e "$stubs/viewer.log" ] && fail "$sig: the viewer was started after the signal"
     [ -s "$err" ] && fail "$sig: stderr $(cat "$err")"
 done
