@@ -35,7 +35,7 @@ int WritePngRows(png_structp png, png_infop info, FILE *file, int side, const ui
     png_write_info(png, info);
     for (int r = 0; r < side; ++r) {
         const uint16_t *from = levels + static_cast<size_t>(r) * side;
-        for (int c = 0; c < side; ++c) {
+        for (size_t c = 0; c < static_cast<size_t>(side); ++c) {
             row[2 * c] = static_cast<unsigned char>(from[c] >> 8);
             row[2 * c + 1] = static_cast<unsigned char>(from[c] & 0xff);
         }

@@ -448,7 +448,7 @@ TEST(Dem2map, PngWriterBigEndianAndFullDisk) {
     ASSERT_EQ(m.side, 2);
     EXPECT_EQ(m.levels, std::vector<uint16_t>(levels, levels + 4));
     // A full disk is a failure with its reason, not a short map.
-    std::vector<uint16_t> big(512 * 512, 7);
+    std::vector<uint16_t> big(size_t{512} * 512, 7);
     errno = 0;
     EXPECT_EQ(WriteGreyPng16("/dev/full", 512, big.data()), -1);
     EXPECT_EQ(errno, ENOSPC);
