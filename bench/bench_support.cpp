@@ -1,5 +1,5 @@
 #include "bench/bench_support.h"
-#include "dem2map/dem2map_png.h"
+#include "datagen/pngfile.h"
 
 #include "datagen/bmpfile.h"
 #include "datagen/heightgen.h"

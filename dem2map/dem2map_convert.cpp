@@ -7,7 +7,7 @@
 // from the pixels otherwise. Last the elevations become height steps.
 #include "dem2map/dem2map_convert.h"
 #include "datagen/bmpfile.h"
-#include "dem2map/dem2map_png.h"
+#include "datagen/pngfile.h"
 
 #include <cpl_conv.h>
 #include <cpl_error.h>

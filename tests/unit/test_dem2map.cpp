@@ -6,7 +6,7 @@
 #include "app/world.h"
 #include "dem2map/dem2map_convert.h"
 #include "dem2map/dem2map_lib.h"
-#include "dem2map/dem2map_png.h"
+#include "datagen/pngfile.h"
 
 #include <SDL/SDL_image.h>
 #include <chrono>
@@ -452,7 +452,7 @@ TEST(Dem2map, PngWriterBigEndianAndFullDisk) {
     errno = 0;
     EXPECT_EQ(WriteGreyPng16("/dev/full", 512, big.data()), -1);
     EXPECT_EQ(errno, ENOSPC);
-    EXPECT_EQ(WriteGreyPng16((s / "n.png").c_str(), DemMaxSide + 1, big.data()), -1);
+    EXPECT_EQ(WriteGreyPng16((s / "n.png").c_str(), MaxPngSide + 1, big.data()), -1);
 }
 
 TEST(Dem2map, BmpOutputKeepsItsBytes) {

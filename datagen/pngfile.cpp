@@ -1,5 +1,4 @@
-#include "dem2map/dem2map_png.h"
-#include "dem2map/dem2map_lib.h"
+#include "datagen/pngfile.h"
 
 #include <png.h>
 
@@ -48,7 +47,7 @@ int WritePngRows(png_structp png, png_infop info, FILE *file, int side, const ui
 } // namespace
 
 int WriteGreyPng16(const char *path, int side, const uint16_t *levels) {
-    if (!path || !levels || side < 1 || side > DemMaxSide) {
+    if (!path || !levels || side < 1 || side > MaxPngSide) {
         errno = EINVAL;
         return -1;
     }
