@@ -166,12 +166,12 @@ for run in first second; do
         grep -q "^vorn: converted $SCRATCH/dem/hill.asc" "$SCRATCH/stdout.txt" ||
             fail "no conversion said: $(cat "$SCRATCH/stdout.txt")"
         grep -q "true scale" "$SCRATCH/stdout.txt" || fail "not at true scale: $(cat "$SCRATCH/stdout.txt")"
-        [ "$(identify -format '%w %h %z' "$DATA/maps/hill.bmp")" = "64 64 8" ] ||
-            fail "maps/hill.bmp is not an 8-bit 64 x 64 map"
-        made=$(stat -c '%i %.9Y' "$DATA/maps/hill.bmp")
+        [ "$(identify -format '%w %h %z' "$DATA/maps/hill.png")" = "64 64 16" ] ||
+            fail "maps/hill.png is not a 16-bit 64 x 64 map"
+        made=$(stat -c '%i %.9Y' "$DATA/maps/hill.png")
     else
         grep -q "converted" "$SCRATCH/stdout.txt" && fail "the unchanged file was converted again"
-        [ "$(stat -c '%i %.9Y' "$DATA/maps/hill.bmp")" = "$made" ] || fail "the map was rewritten"
+        [ "$(stat -c '%i %.9Y' "$DATA/maps/hill.png")" = "$made" ] || fail "the map was rewritten"
     fi
 done
 
@@ -193,7 +193,7 @@ awk 'BEGIN {
     2>"$SCRATCH/stderr.txt")
 STATUS=$?
 expect_status 255
-[ "$(identify -format '%w %h' "$DATA/maps/big grid.bmp")" = "1100 1100" ] ||
+[ "$(identify -format '%w %h' "$DATA/maps/big grid.png")" = "1100 1100" ] ||
     fail "the large model did not become a 1100 x 1100 map"
 grep -q "^ERROR" "$SCRATCH/stderr.txt" || fail "no ERROR lines on stderr: $(cat "$SCRATCH/stderr.txt")"
 grep '^ERROR' "$DATA/debug.txt" | cmp -s - <(grep '^ERROR' "$SCRATCH/stderr.txt") ||
