@@ -77,8 +77,5 @@ int main(int argc, char **argv) {
         fprintf(stderr, "could not make the benchmark maps\n");
         return 1;
     }
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarksHere(argc, argv);
 }

@@ -48,15 +48,19 @@ std::string EnterBenchDirectoryWithMaps(std::initializer_list<int> sides) {
     return pattern;
 }
 
+int RunBenchmarksHere(int argc, char **argv) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
+
 int RunBenchmarksOnMaps(int argc, char **argv, std::initializer_list<int> sides) {
     if (EnterBenchDirectoryWithMaps(sides).empty()) {
         fprintf(stderr, "could not make the benchmark maps\n");
         return 1;
     }
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarksHere(argc, argv);
 }
 
 std::string EnterScratchWithData(const char *program) {

@@ -21,6 +21,10 @@ std::string EnterBenchDirectoryWithMaps(std::initializer_list<int> sides);
 // benchmarks selected by the command line. Returns the exit status.
 int RunBenchmarksOnMaps(int argc, char **argv, std::initializer_list<int> sides);
 
+// Runs the benchmarks selected by the command line here. Returns the exit
+// status.
+int RunBenchmarksHere(int argc, char **argv);
+
 // Makes a scratch directory with links to the maps/, textures/ and fonts/ of
 // the directory we started in (the build directory) and enters it, so that
 // the viewer's log lands there. Returns it, or an empty string after a note

@@ -110,14 +110,6 @@ std::vector<unsigned char> DrawSettled(const View &view, int *frames) {
     return pixels;
 }
 
-int CountDiffering(const std::vector<unsigned char> &a, const std::vector<unsigned char> &b) {
-    int n = 0;
-    for (size_t i = 0; i + 2 < a.size(); i += 3) {
-        n += a[i] != b[i] || a[i + 1] != b[i + 1] || a[i + 2] != b[i + 2];
-    }
-    return n;
-}
-
 int CountColour(const std::vector<unsigned char> &a, unsigned char r, unsigned char g,
                 unsigned char b) {
     int n = 0;
@@ -154,7 +146,7 @@ TEST_F(ChunksGL, AtAThresholdOfZeroTheChunksDrawTheWholeListPixelForPixel) {
         terrainView.wholeList = whole;
         const std::vector<unsigned char> reference = Draw(view);
         terrainView.wholeList = 0;
-        EXPECT_EQ(CountDiffering(chunks, reference), 0) << view.name;
+        EXPECT_EQ(CountDifferingPixels(chunks, reference), 0) << view.name;
         // The view draws what it sees, not the whole map.
         EXPECT_LT(chunkTriangles, terrainView.trianglesDrawn) << view.name;
     }
@@ -213,7 +205,8 @@ TEST_F(ChunksGL, NoBackgroundShowsWhereNeighboursDrawDifferentLevels) {
         int frames = 0;
         const std::vector<unsigned char> mixed = DrawSettled(view, &frames);
         EXPECT_GT(terrainView.skirtsDrawn, 0) << view.name;
-        EXPECT_GT(CountDiffering(mixed, reference), 0) << view.name << ": no coarse chunk drawn";
+        EXPECT_GT(CountDifferingPixels(mixed, reference), 0)
+            << view.name << ": no coarse chunk drawn";
         EXPECT_EQ(CountColour(mixed, 255, 0, 255), 0) << view.name << ": a crack";
     }
 }

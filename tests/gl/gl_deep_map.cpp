@@ -62,14 +62,6 @@ std::vector<unsigned char> DrawSettled() {
     return pixels;
 }
 
-int CountDiffering(const std::vector<unsigned char> &a, const std::vector<unsigned char> &b) {
-    int n = 0;
-    for (size_t i = 0; i + 2 < a.size(); i += 3) {
-        n += a[i] != b[i] || a[i + 1] != b[i + 1] || a[i + 2] != b[i + 2];
-    }
-    return n;
-}
-
 TEST(DeepMapGL, SixteenBitLevelsDrawTheirPicture) {
     std::string buildDir;
     ASSERT_EQ(EnterViewerScratchDir(&buildDir), 0);
@@ -88,9 +80,9 @@ TEST(DeepMapGL, SixteenBitLevelsDrawTheirPicture) {
     const std::vector<unsigned char> eight = DrawSettled();
     UseMap("deep.png");
     const std::vector<unsigned char> deep = DrawSettled();
-    EXPECT_EQ(CountDiffering(eight, deep), 0);
+    EXPECT_EQ(CountDifferingPixels(eight, deep), 0);
     // Not an empty picture: the hills fill the lower part.
-    EXPECT_GT(CountDiffering(eight, std::vector<unsigned char>(eight.size(), 255)),
+    EXPECT_GT(CountDifferingPixels(eight, std::vector<unsigned char>(eight.size(), 255)),
               Width * Height / 4);
 
     // Lit and untextured, without fog.
@@ -102,7 +94,7 @@ TEST(DeepMapGL, SixteenBitLevelsDrawTheirPicture) {
     const std::vector<unsigned char> fine = DrawSettled();
     // The near ground, where the ridges are some pixels apart, shades in
     // stripes; farther off they fall within a pixel.
-    EXPECT_GT(CountDiffering(plain, fine), Width * Height / 100);
+    EXPECT_GT(CountDifferingPixels(plain, fine), Width * Height / 100);
     glEnable(GL_TEXTURE_2D);
     glEnable(GL_FOG);
     EXPECT_EQ(DrainGlErrors(), 0);

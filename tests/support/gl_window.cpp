@@ -52,3 +52,11 @@ int StartViewerGL(const char *mapName) {
     }
     return result;
 }
+
+int CountDifferingPixels(const std::vector<unsigned char> &a, const std::vector<unsigned char> &b) {
+    int n = 0;
+    for (size_t i = 0; i + 2 < a.size() && i + 2 < b.size(); i += 3) {
+        n += a[i] != b[i] || a[i + 1] != b[i + 1] || a[i + 2] != b[i + 2];
+    }
+    return n;
+}
