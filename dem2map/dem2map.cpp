@@ -8,8 +8,9 @@
 // square of ground centred in the data (or in the region, in source
 // pixels), north up; its side is N pixels (default the square's side in
 // source pixels, at most 4096). OUTPUT.png is a single-channel 16-bit PNG,
-// any other OUTPUT an 8-bit grey BMP, written whole or not at all. Prints a short summary on success; on failure one line on
-// standard error, status 1, and OUTPUT untouched.
+// any other OUTPUT an 8-bit grey BMP, written whole or not at all. Prints a
+// short summary on success; on failure one line on standard error, status
+// 1, and OUTPUT untouched.
 //
 // GDAL never reads INPUT in this process: confined workers do (see
 // dem2map_run.h).
