@@ -16,6 +16,10 @@ constexpr float HalfHeight = 550.0f;
 constexpr int MaxMapSize = 8192;
 // Highest height step a map holds.
 constexpr int MaxHeightStep = 255;
+// A 16-bit map has this many levels to each height step, up to MaxLevel16
+// (65535 = 255 * 257): the same world heights in finer levels.
+constexpr int LevelsPerStep16 = 257;
+constexpr int MaxLevel16 = MaxHeightStep * LevelsPerStep16;
 // Texture coordinates advance this much per grid cell.
 constexpr double TexturePerCell = 0.15;
 

@@ -1,8 +1,9 @@
 #include "bench/bench_support.h"
-#include "datagen/pngfile.h"
 
+#include "app/world.h"
 #include "datagen/bmpfile.h"
 #include "datagen/heightgen.h"
+#include "datagen/pngfile.h"
 
 #include <benchmark/benchmark.h>
 #include <chrono>
@@ -30,7 +31,7 @@ int WriteBenchMap16(const std::string &path, int side) {
     }
     std::vector<uint16_t> levels(heights.size());
     for (size_t i = 0; i < heights.size(); ++i) {
-        levels[i] = static_cast<uint16_t>(257 * heights[i]);
+        levels[i] = static_cast<uint16_t>(LevelsPerStep16 * heights[i]);
     }
     return WriteGreyPng16(path.c_str(), side, levels.data());
 }

@@ -33,27 +33,14 @@ int CheckImageReplyHeader(const ImageReplyHeader &header, ImageReplyLayout *layo
         layout->textBytes = header.textLength;
         return 0;
     }
-    if (header.result == ImageReplySamples16) {
+    const bool samples = header.result == ImageReplySamples16;
+    if (samples) {
         if (header.bitsPerPixel != 16 || header.bytesPerPixel != 2 || header.rmask != 0 ||
             header.gmask != 0 || header.bmask != 0 || header.amask != 0 || header.flags != 0 ||
-            header.colourKey != 0 || header.alpha != 0 || header.colourCount != 0 ||
-            header.textLength != 0) {
+            header.colourKey != 0 || header.alpha != 0 || header.colourCount != 0) {
             return Refuse(why, "16-bit samples come with a format of their own");
         }
-        if (header.width > 0xFFFF || header.height > 0xFFFF) {
-            return Refuse(why, "the image is too large for a surface");
-        }
-        if (header.pitch != 2 * header.width) {
-            return Refuse(why, "the pitch does not match the width");
-        }
-        const uint64_t sampleBytes = static_cast<uint64_t>(header.pitch) * header.height;
-        if (sampleBytes > MaxImagePixelBytes) {
-            return Refuse(why, "the image holds more pixel bytes than a decode may");
-        }
-        layout->pixelBytes = static_cast<size_t>(sampleBytes);
-        return 0;
-    }
-    if (header.result != ImageReplyDecoded) {
+    } else if (header.result != ImageReplyDecoded) {
         return Refuse(why, "the reply's result is unknown");
     }
     const uint32_t bits = header.bitsPerPixel;
@@ -67,7 +54,8 @@ int CheckImageReplyHeader(const ImageReplyHeader &header, ImageReplyLayout *layo
     if (header.width > 0xFFFF || header.height > 0xFFFF) {
         return Refuse(why, "the image is too large for a surface");
     }
-    const uint32_t pitch = SurfacePitchFor(header.width, bits);
+    // Samples come in rows of two bytes a sample, without a surface's padding.
+    const uint32_t pitch = samples ? 2 * header.width : SurfacePitchFor(header.width, bits);
     if (pitch == 0 && header.width > 0) {
         return Refuse(why, "the image's rows are too long for a surface");
     }

@@ -801,7 +801,7 @@ int ConvertDem(const DemOptions *opts, DemResult *result, char *err, size_t errS
 static void PrintLevels(FILE *out, const DemResult *r) {
     const bool wide = r->depth == 16;
     fprintf(out, "levels: %ld used of %d (%s)", r->levelsUsed,
-            wide ? DemMaxLevel16 + 1 : MaxHeightStep + 1, wide ? "16-bit PNG" : "8-bit BMP");
+            wide ? MaxLevel16 + 1 : MaxHeightStep + 1, wide ? "16-bit PNG" : "8-bit BMP");
     const double metres = MetresPerLevel(r->plan, r->depth);
     if (metres > 0.0) {
         fprintf(out, ", %.3g m of elevation a level", metres);
@@ -813,7 +813,7 @@ static void PrintLevels(FILE *out, const DemResult *r) {
                 "flattened: 8 bits keep only %ld level%s of this relief; a .png map would keep "
                 "about %.0f\n",
                 r->levelsUsed, r->levelsUsed == 1 ? "" : "s",
-                std::floor(reliefSteps * DemLevelsPerStep16 + 0.5) + 1);
+                std::floor(reliefSteps * LevelsPerStep16 + 0.5) + 1);
     }
 }
 

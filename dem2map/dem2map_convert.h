@@ -12,7 +12,7 @@
 // A converted map and what the summary tells about it.
 struct DemResult {
     int side = 0;
-    int depth = 8;                // bits a level: 8 (0..MaxHeightStep) or 16 (0..DemMaxLevel16)
+    int depth = 8;                // bits a level: 8 (0..MaxHeightStep) or 16 (0..MaxLevel16)
     std::vector<uint16_t> levels; // side * side, row 0 the northern edge, west to east
     long levelsUsed = 0;          // different levels in the map
 

@@ -244,8 +244,8 @@ void ElevationsToLevels(const float *elev, size_t count, double lowest, double s
                         int depth, uint16_t *out) {
     // For 8 bits the step itself (times 1.0, exactly): the same bytes as
     // ever.
-    const double perStep = depth == 16 ? DemLevelsPerStep16 : 1.0;
-    const double top = depth == 16 ? DemMaxLevel16 : MaxHeightStep;
+    const double perStep = depth == 16 ? LevelsPerStep16 : 1.0;
+    const double top = depth == 16 ? MaxLevel16 : MaxHeightStep;
     for (size_t i = 0; i < count; ++i) {
         double s = floor((elev[i] - lowest) * stepsPerMetre * perStep + 0.5);
         if (!(s > 0.0)) {
@@ -259,7 +259,7 @@ void ElevationsToLevels(const float *elev, size_t count, double lowest, double s
 }
 
 long CountLevelsUsed(const uint16_t *levels, size_t count) {
-    std::vector<unsigned char> seen(DemMaxLevel16 + 1, 0);
+    std::vector<unsigned char> seen(MaxLevel16 + 1, 0);
     long used = 0;
     for (size_t i = 0; i < count; ++i) {
         used += seen[levels[i]] == 0;
@@ -269,14 +269,14 @@ long CountLevelsUsed(const uint16_t *levels, size_t count) {
 }
 
 double MetresPerLevel(const DemHeightPlan &plan, int depth) {
-    const double levelsPerMetre = plan.stepsPerMetre * (depth == 16 ? DemLevelsPerStep16 : 1);
+    const double levelsPerMetre = plan.stepsPerMetre * (depth == 16 ? LevelsPerStep16 : 1);
     return levelsPerMetre > 0.0 ? 1.0 / levelsPerMetre : 0.0;
 }
 
 int FlattenedByEightBits(int depth, long used, double reliefSteps) {
     // The 16-bit map would hold about reliefSteps * 257 + 1 levels.
     return depth == 8 && used < DemFewLevels &&
-           floor(reliefSteps * DemLevelsPerStep16 + 0.5) + 1 >= DemFewLevels;
+           floor(reliefSteps * LevelsPerStep16 + 0.5) + 1 >= DemFewLevels;
 }
 
 void BoxAverage(const float *in, int side, int k, float *out) {

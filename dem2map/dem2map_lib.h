@@ -27,10 +27,6 @@ constexpr int DemVoidReach = 64;
 constexpr double DemMaxVoidShare = 0.95;
 // Largest --exaggerate factor.
 constexpr double DemMaxExaggeration = 1000.0;
-// A 16-bit map has this many levels to each height step of an 8-bit one
-// (65535 = 255 * 257): the same world heights, 0 to MaxHeightStep steps.
-constexpr int DemLevelsPerStep16 = 257;
-constexpr int DemMaxLevel16 = 65535;
 // An 8-bit map that keeps fewer levels of its relief than this, where a
 // 16-bit one would keep more, is called flattened in the summary.
 constexpr long DemFewLevels = 16;
@@ -118,8 +114,8 @@ int DemOutputDepth(const char *output);
 
 // The levels of a map of depth 8 or 16 bits, from the height step
 // s = (elev[i] - lowest) * stepsPerMetre: out[i] = round(s) clamped to
-// 0..MaxHeightStep for 8 bits, round(s * DemLevelsPerStep16) clamped to
-// 0..DemMaxLevel16 for 16; halves round up.
+// 0..MaxHeightStep for 8 bits, round(s * LevelsPerStep16) clamped to
+// 0..MaxLevel16 for 16; halves round up.
 void ElevationsToLevels(const float *elev, size_t count, double lowest, double stepsPerMetre,
                         int depth, uint16_t *out);
 

@@ -391,7 +391,7 @@ int RunWorker(const DemOptions *opts, bool check, bool isVrt,
         }
         levels->resize(static_cast<size_t>(side * side));
         memcpy(levels->data(), r.data() + textEnd, levels->size() * sizeof(uint16_t));
-        const uint16_t top = opts->depth == 16 ? DemMaxLevel16 : MaxHeightStep;
+        const uint16_t top = opts->depth == 16 ? MaxLevel16 : MaxHeightStep;
         if (std::any_of(levels->begin(), levels->end(), [top](uint16_t v) { return v > top; })) {
             snprintf(err, errSize,
                      "dem2map: %s: the conversion failed (a level beyond the map's depth)",

@@ -8,16 +8,16 @@
 #include <cstdlib>
 
 HeightMap heightMap;
-float levelHeights[65536];
+float levelHeights[MaxLevel16 + 1];
 
 static const char *const MapDirectory = "maps";
 
 // Fills levelHeights for a map of 8 or 16 bits a sample.
-static void TabulateLevels(int bits) {
-    if (bits == 16) {
-        for (int v = 0; v <= 65535; ++v) {
+static void TabulateLevels(bool wide) {
+    if (wide) {
+        for (int v = 0; v <= MaxLevel16; ++v) {
             levelHeights[v] = static_cast<float>(static_cast<double>(v) *
-                                                 static_cast<double>(HeightStep) / 257.0);
+                                                 static_cast<double>(HeightStep) / LevelsPerStep16);
         }
         return;
     }
@@ -73,12 +73,11 @@ int UseHeightMapImage(SDL_Surface *image, const char *path) {
     if (UseSquareMap(image->w, image->h, path) != 0) {
         return -1;
     }
-    heightMap.bits = 8;
     heightMap.maxLevel = MaxHeightStep;
     heightMap.heightScale = HeightStep;
     heightMap.pitch = image->pitch;
     heightMap.pixels = static_cast<const unsigned char *>(image->pixels);
-    TabulateLevels(8);
+    TabulateLevels(false);
     return 0;
 }
 
@@ -88,11 +87,9 @@ int UseHeightMapSamples(uint16_t *samples, int width, int height, const char *pa
     if (UseSquareMap(width, height, path) != 0) {
         return -1;
     }
-    heightMap.bits = 16;
-    heightMap.maxLevel = 65535;
-    heightMap.heightScale = static_cast<float>(static_cast<double>(HeightStep) / 257.0);
-    heightMap.pitch = 2 * width;
-    TabulateLevels(16);
+    heightMap.maxLevel = MaxLevel16;
+    heightMap.heightScale = static_cast<float>(static_cast<double>(HeightStep) / LevelsPerStep16);
+    TabulateLevels(true);
     return 0;
 }
 

@@ -18,7 +18,6 @@ struct HeightMap {
     uint16_t *wide;              // a 16-bit map's samples, row by row, kept for the whole run
     const unsigned char *pixels; // first pixel row of image
     int pitch;                   // bytes from one pixel row of image to the next
-    int bits;                    // bits a sample: 8 or 16
     int size;                    // side N in pixels = grid points per side
     int maxLevel;                // highest level: 255 or 65535
     float cellSize;              // WorldExtent / N
@@ -31,7 +30,7 @@ extern HeightMap heightMap;
 // times HeightStep in float for an 8-bit map; for a 16-bit one the level
 // times HeightStep / 257 in double, rounded to float once, so that level
 // 257 h is exactly h times HeightStep.
-extern float levelHeights[65536];
+extern float levelHeights[MaxLevel16 + 1];
 
 // Loads "maps/<name>". Returns 0, or -1 with the reason in the log.
 int LoadHeightMap(const char *name);
@@ -70,6 +69,7 @@ static inline float GroundHeight(uint16_t column, uint16_t row) {
 // The green of a level's vertex colour: from 0 at level 0 to 1 at the top,
 // an 8-bit level h and the 16-bit level 257 h alike.
 static inline float LevelGreen(uint16_t level) {
-    const float eightBit = heightMap.wide ? static_cast<float>(level / 257.0) : level;
+    const float eightBit =
+        heightMap.wide ? static_cast<float>(level / static_cast<double>(LevelsPerStep16)) : level;
     return eightBit * (1.0f / MaxHeightStep);
 }
