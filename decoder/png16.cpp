@@ -1,12 +1,18 @@
 #include "decoder/png16.h"
 
 #include <SDL/SDL.h>
+#include <libdeflate.h>
 #include <png.h>
 
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 int IsGrey16PngHead(const unsigned char *head, size_t n) {
     static const unsigned char Signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
@@ -20,6 +26,174 @@ int IsGrey16PngHead(const unsigned char *head, size_t n) {
 }
 
 namespace {
+
+// The largest side libpng is told to take.
+constexpr uint32_t MaxPngSide = 0xFFFF;
+
+// Signature and IHDR chunk: 8 + 4 + 4 + 13 + 4 bytes.
+constexpr size_t PlainHeadBytes = 33;
+
+uint32_t BigEndian32(const unsigned char *p) {
+    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
+           static_cast<uint32_t>(p[2]) << 8 | p[3];
+}
+
+bool IsChunkLetter(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// True when the chunk at p (length, type, data, checksum, all within the
+// file) has the checksum of its type and data.
+bool ChunkChecksumHolds(const unsigned char *p, uint32_t length) {
+    return libdeflate_crc32(0, p + 4, size_t(length) + 4) == BigEndian32(p + 8 + length);
+}
+
+// Reads the signature and header of a plain file: single-channel 16-bit,
+// not interlaced, sides libpng takes, at most maxBytes of samples. Returns
+// 0 with the sides, or -1.
+int ReadPlainHead(const unsigned char *file, size_t n, uint64_t maxBytes, uint32_t *width,
+                  uint32_t *height) {
+    if (n < PlainHeadBytes || !IsGrey16PngHead(file, n) || BigEndian32(file + 8) != 13 ||
+        !ChunkChecksumHolds(file + 8, 13)) {
+        return -1;
+    }
+    const unsigned char *fields = file + 16;
+    const uint32_t w = BigEndian32(fields);
+    const uint32_t h = BigEndian32(fields + 4);
+    // Compression, filter method and interlacing: 0 each.
+    if (w < 1 || h < 1 || w > MaxPngSide || h > MaxPngSide || fields[10] != 0 || fields[11] != 0 ||
+        fields[12] != 0 || uint64_t(w) * h * 2 > maxBytes) {
+        return -1;
+    }
+    *width = w;
+    *height = h;
+    return 0;
+}
+
+// Walks the chunks after the header up to the end of the first run of IDAT
+// chunks, and gathers the run's data in place where the first one's data
+// began. Ancillary chunks before the run are skipped, as libpng skips or
+// only notes them; what follows the run is never read, as libpng reads no
+// further either. Returns 0 with the data, or -1.
+int GatherImageData(unsigned char *file, size_t n, unsigned char **data, size_t *length) {
+    size_t at = PlainHeadBytes;
+    unsigned char *gathered = nullptr;
+    size_t gatheredBytes = 0;
+    for (;;) {
+        const bool inRun = gathered != nullptr;
+        if (n - at < 12) {
+            break;
+        }
+        const unsigned char *chunk = file + at;
+        const uint32_t chunkLength = BigEndian32(chunk);
+        const bool idat = memcmp(chunk + 4, "IDAT", 4) == 0;
+        if (inRun && !idat) {
+            break;
+        }
+        if (chunkLength > 0x7FFFFFFFu || n - at - 12 < chunkLength || !IsChunkLetter(chunk[4]) ||
+            !IsChunkLetter(chunk[5]) || !IsChunkLetter(chunk[6]) || !IsChunkLetter(chunk[7])) {
+            return -1;
+        }
+        if (idat) {
+            if (!ChunkChecksumHolds(chunk, chunkLength)) {
+                return -1;
+            }
+            if (!gathered) {
+                gathered = file + at + 8;
+            }
+            memmove(gathered + gatheredBytes, chunk + 8, chunkLength);
+            gatheredBytes += chunkLength;
+        } else if ((chunk[4] & 0x20) == 0) {
+            // A critical chunk before the image data: PLTE, IEND, or one
+            // this pass does not know.
+            return -1;
+        }
+        at += 12 + size_t(chunkLength);
+    }
+    if (!gathered) {
+        return -1;
+    }
+    *data = gathered;
+    *length = gatheredBytes;
+    return 0;
+}
+
+// PNG's Paeth predictor of a byte from its left, upper and upper-left ones.
+unsigned char Paeth(int left, int up, int upLeft) {
+    const int guess = left + up - upLeft;
+    const int toLeft = abs(guess - left);
+    const int toUp = abs(guess - up);
+    const int toUpLeft = abs(guess - upLeft);
+    if (toLeft <= toUp && toLeft <= toUpLeft) {
+        return static_cast<unsigned char>(left);
+    }
+    return static_cast<unsigned char>(toUp <= toUpLeft ? up : upLeft);
+}
+
+// Undoes the filter of one row of bytes, two to a sample, from its stored
+// bytes and the row above. Returns 0, or -1 for an unknown filter.
+int UnfilterRow(unsigned filter, const unsigned char *__restrict stored,
+                const unsigned char *__restrict above, unsigned char *__restrict row,
+                size_t bytes) {
+    switch (filter) {
+    case 0:
+        memcpy(row, stored, bytes);
+        return 0;
+    case 1:
+        for (size_t i = 0; i < bytes; ++i) {
+            row[i] = static_cast<unsigned char>(stored[i] + (i >= 2 ? row[i - 2] : 0));
+        }
+        return 0;
+    case 2: {
+        size_t i = 0;
+#if defined(__SSE2__)
+        for (; i + 16 <= bytes; i += 16) {
+            const __m128i sum =
+                _mm_add_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i *>(stored + i)),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i *>(above + i)));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(row + i), sum);
+        }
+#endif
+        for (; i < bytes; ++i) {
+            row[i] = static_cast<unsigned char>(stored[i] + above[i]);
+        }
+        return 0;
+    }
+    case 3:
+        for (size_t i = 0; i < bytes; ++i) {
+            const int left = i >= 2 ? row[i - 2] : 0;
+            row[i] = static_cast<unsigned char>(stored[i] + ((left + above[i]) >> 1));
+        }
+        return 0;
+    case 4:
+        for (size_t i = 0; i < bytes; ++i) {
+            const unsigned char predicted =
+                i >= 2 ? Paeth(row[i - 2], above[i], above[i - 2]) : above[i];
+            row[i] = static_cast<unsigned char>(stored[i] + predicted);
+        }
+        return 0;
+    default:
+        return -1;
+    }
+}
+
+// Writes a row of big-endian bytes as samples in the machine's order.
+void StoreSamples(const unsigned char *__restrict row, unsigned char *__restrict out,
+                  size_t samples) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    // x86 is little-endian: each sample's two bytes change places.
+    for (; i + 8 <= samples; i += 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + 2 * i));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 2 * i),
+                         _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8)));
+    }
+#endif
+    for (; i < samples; ++i) {
+        const uint16_t v = static_cast<uint16_t>(row[2 * i] << 8 | row[2 * i + 1]);
+        memcpy(out + 2 * i, &v, 2);
+    }
+}
 
 struct PngRead {
     SDL_RWops *source;
@@ -44,8 +218,96 @@ void OnWarning(png_structp, png_const_charp) {}
 
 } // namespace
 
+int InflatePlainGrey16Png(unsigned char *file, size_t n, uint64_t maxBytes, uint16_t **samples,
+                          uint32_t *width, uint32_t *height) {
+    *samples = nullptr;
+    uint32_t w = 0, h = 0;
+    unsigned char *data = nullptr;
+    size_t dataBytes = 0;
+    if (ReadPlainHead(file, n, maxBytes, &w, &h) != 0 ||
+        GatherImageData(file, n, &data, &dataBytes) != 0) {
+        return -1;
+    }
+    // Each row is stored as its filter's byte and then its samples; the
+    // samples are written over the stored rows, each row ahead of the
+    // next stored one.
+    const size_t rowBytes = size_t(w) * 2;
+    const size_t storedBytes = (rowBytes + 1) * h;
+    unsigned char *stored = static_cast<unsigned char *>(malloc(storedBytes));
+    unsigned char *rows = static_cast<unsigned char *>(calloc(2, rowBytes));
+    libdeflate_decompressor *inflater = libdeflate_alloc_decompressor();
+    size_t inflated = 0;
+    int result = stored && rows && inflater &&
+                         libdeflate_zlib_decompress(inflater, data, dataBytes, stored, storedBytes,
+                                                    &inflated) == LIBDEFLATE_SUCCESS &&
+                         inflated == storedBytes
+                     ? 0
+                     : -1;
+    libdeflate_free_decompressor(inflater);
+    unsigned char *above = rows;
+    unsigned char *row = rows + rowBytes;
+    for (size_t r = 0; result == 0 && r < h; ++r) {
+        const unsigned char *in = stored + r * (rowBytes + 1);
+        result = UnfilterRow(in[0], in + 1, above, row, rowBytes);
+        StoreSamples(row, stored + r * rowBytes, w);
+        std::swap(above, row);
+    }
+    free(rows);
+    if (result != 0) {
+        free(stored);
+        return -1;
+    }
+    *samples = reinterpret_cast<uint16_t *>(stored);
+    *width = w;
+    *height = h;
+    return 0;
+}
+
+// Reads source whole and decodes it in one pass when it is a plain file no
+// larger than its image data needs. Returns 1 with the samples, 0 when the
+// pass does not take it (source is then at its start again), or -1 with the
+// reason in why.
+static int DecodePlainFile(SDL_RWops *source, uint64_t maxBytes, uint16_t **samples,
+                           uint32_t *width, uint32_t *height, char *why, size_t whySize) {
+    unsigned char head[PlainHeadBytes];
+    uint32_t w = 0, h = 0;
+    int taken = 0;
+    if (SDL_RWread(source, head, 1, sizeof head) == static_cast<int>(sizeof head) &&
+        ReadPlainHead(head, sizeof head, maxBytes, &w, &h) == 0) {
+        // Room for deflate's stored blocks and a few small chunks.
+        const uint64_t storedBytes = (uint64_t(w) * 2 + 1) * h;
+        const uint64_t cap = storedBytes + storedBytes / 8 + (1u << 20);
+        const int size = SDL_RWseek(source, 0, RW_SEEK_END);
+        unsigned char *file = size > 0 && uint64_t(size) <= cap
+                                  ? static_cast<unsigned char *>(malloc(size_t(size)))
+                                  : nullptr;
+        if (file && SDL_RWseek(source, 0, RW_SEEK_SET) == 0 &&
+            SDL_RWread(source, file, 1, size) == size) {
+            taken = InflatePlainGrey16Png(file, size_t(size), maxBytes, samples, width, height) == 0
+                        ? 1
+                        : 0;
+        }
+        free(file);
+    }
+    if (taken == 0 && SDL_RWseek(source, 0, RW_SEEK_SET) != 0) {
+        snprintf(why, whySize, "the map file cannot be read from its start again");
+        return -1;
+    }
+    return taken;
+}
+
 int DecodeGrey16Png(SDL_RWops *source, uint64_t maxBytes, uint16_t **samples, uint32_t *width,
                     uint32_t *height, char *why, size_t whySize) {
+    *samples = nullptr;
+    const int plain = DecodePlainFile(source, maxBytes, samples, width, height, why, whySize);
+    if (plain != 0) {
+        return plain > 0 ? 0 : -1;
+    }
+    return DecodeGrey16PngWithLibpng(source, maxBytes, samples, width, height, why, whySize);
+}
+
+int DecodeGrey16PngWithLibpng(SDL_RWops *source, uint64_t maxBytes, uint16_t **samples,
+                              uint32_t *width, uint32_t *height, char *why, size_t whySize) {
     *samples = nullptr;
     PngRead read = {source, why, whySize};
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &read, OnError, OnWarning);

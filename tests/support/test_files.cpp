@@ -147,7 +147,8 @@ int UseTestMap16(int size, const std::function<uint16_t(int, int)> &value) {
 }
 
 int WriteGrey16Png(const std::string &path, int w, int h,
-                   const std::function<uint16_t(int, int)> &value, int channels, bool interlaced) {
+                   const std::function<uint16_t(int, int)> &value, int channels,
+                   const PngLayout &layout) {
     FILE *out = fopen(path.c_str(), "wb");
     if (!out) {
         return -1;
@@ -163,8 +164,21 @@ int WriteGrey16Png(const std::string &path, int w, int h,
     png_init_io(png, out);
     png_set_IHDR(png, info, static_cast<png_uint_32>(w), static_cast<png_uint_32>(h), 16,
                  channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY,
-                 interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+                 layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (layout.filters != 0) {
+        png_set_filter(png, PNG_FILTER_TYPE_BASE, layout.filters);
+    }
+    if (layout.chunkBytes != 0) {
+        png_set_compression_buffer_size(png, layout.chunkBytes);
+    }
+    png_text text = {};
+    if (layout.comment) {
+        text.compression = PNG_TEXT_COMPRESSION_NONE;
+        text.key = const_cast<char *>("Comment");
+        text.text = const_cast<char *>(layout.comment);
+        png_set_text(png, info, &text, 1);
+    }
     png_write_info(png, info);
     const int passes = png_set_interlace_handling(png);
     for (int pass = 0; pass < passes; ++pass) {

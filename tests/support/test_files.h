@@ -37,12 +37,19 @@ int UseTestMap(int size, const std::function<unsigned char(int, int)> &value);
 // The same for a 16-bit map: value(c, r) gives each level.
 int UseTestMap16(int size, const std::function<uint16_t(int, int)> &value);
 
+// How a test PNG is laid out; libpng's own choices where not given.
+struct PngLayout {
+    bool interlaced = false;       // Adam7
+    int filters = 0;               // a PNG_FILTER_* mask
+    size_t chunkBytes = 0;         // image data in each IDAT chunk
+    const char *comment = nullptr; // a tEXt chunk before the image data
+};
+
 // Writes a PNG of w x h with 16-bit samples: one channel (grey) or, with
-// channels 3, an RGB one whose three samples are all value(c, r); Adam7
-// interlaced when asked.
+// channels 3, an RGB one whose three samples are all value(c, r).
 int WriteGrey16Png(const std::string &path, int w, int h,
                    const std::function<uint16_t(int, int)> &value, int channels = 1,
-                   bool interlaced = false);
+                   const PngLayout &layout = {});
 
 // Frees the height map that a test took, and empties the record.
 void ReleaseTestMap();

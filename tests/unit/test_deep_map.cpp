@@ -3,6 +3,7 @@
 #include "app/world.h"
 #include "camera/camera.h"
 #include "decoder/image_decoder.h"
+#include "decoder/png16.h"
 #include "terrain/chunks.h"
 #include "terrain/heightmap.h"
 #include "terrain/mesh.h"
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <png.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -140,7 +142,7 @@ uint16_t Ramp(int c, int r) {
 
 TEST_F(DeepMapFile, AllSixteenBitsComeThroughTheDecoder) {
     for (bool interlaced : {false, true}) {
-        ASSERT_EQ(WriteGrey16Png("deep.png", 17, 17, Ramp, 1, interlaced), 0);
+        ASSERT_EQ(WriteGrey16Png("deep.png", 17, 17, Ramp, 1, PngLayout{interlaced}), 0);
         DecodedMap map;
         ASSERT_EQ(LoadMapIsolated("deep.png", &map), 0) << SDL_GetError();
         ASSERT_NE(map.samples, nullptr);
@@ -159,6 +161,61 @@ TEST_F(DeepMapFile, AllSixteenBitsComeThroughTheDecoder) {
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(image->format->BitsPerPixel, 8);
     SDL_FreeSurface(image);
+}
+
+// The one-pass inflation gives libpng's samples for every filter, for
+// image data split over many chunks and behind an ancillary chunk, and
+// leaves every file it does not take whole to libpng.
+TEST_F(DeepMapFile, PlainPngsInflateInOnePassToLibpngsSamples) {
+    const int filters[] = {PNG_FILTER_NONE, PNG_FILTER_SUB,   PNG_FILTER_UP,
+                           PNG_FILTER_AVG,  PNG_FILTER_PAETH, PNG_ALL_FILTERS};
+    const int sides[][2] = {{1, 1}, {3, 5}, {17, 17}, {300, 2}};
+    for (int filter : filters) {
+        for (const auto &side : sides) {
+            PngLayout layout;
+            layout.filters = filter;
+            layout.chunkBytes = filter == PNG_ALL_FILTERS ? 7 : 0;
+            layout.comment = "made by a test";
+            ASSERT_EQ(WriteGrey16Png("plain.png", side[0], side[1], Ramp, 1, layout), 0);
+            std::string file = ReadFile("plain.png");
+            uint16_t *samples = nullptr;
+            uint32_t w = 0, h = 0;
+            ASSERT_EQ(InflatePlainGrey16Png(reinterpret_cast<unsigned char *>(&file[0]),
+                                            file.size(), 1 << 20, &samples, &w, &h),
+                      0)
+                << filter << " " << side[0] << "x" << side[1];
+            ASSERT_EQ(w, static_cast<uint32_t>(side[0]));
+            ASSERT_EQ(h, static_cast<uint32_t>(side[1]));
+            for (uint32_t i = 0; i < w * h; ++i) {
+                ASSERT_EQ(samples[i], Ramp(static_cast<int>(i % w), static_cast<int>(i / w)))
+                    << filter << " " << side[0] << "x" << side[1] << " sample " << i;
+            }
+            free(samples);
+        }
+    }
+
+    ASSERT_EQ(WriteGrey16Png("plain.png", 64, 64, Ramp), 0);
+    const std::string good = ReadFile("plain.png");
+    ASSERT_EQ(WriteGrey16Png("interlaced.png", 64, 64, Ramp, 1, PngLayout{true}), 0);
+    std::string broken = good;
+    broken[broken.size() - 20] ^= 0x5a;
+    const std::string others[] = {ReadFile("interlaced.png"), broken,
+                                  good.substr(0, good.size() / 2), good.substr(0, 40)};
+    for (std::string file : others) {
+        uint16_t *samples = nullptr;
+        uint32_t w = 0, h = 0;
+        EXPECT_EQ(InflatePlainGrey16Png(reinterpret_cast<unsigned char *>(&file[0]), file.size(),
+                                        1 << 20, &samples, &w, &h),
+                  -1);
+        EXPECT_EQ(samples, nullptr);
+    }
+    // More samples than allowed.
+    std::string file = good;
+    uint16_t *samples = nullptr;
+    uint32_t w = 0, h = 0;
+    EXPECT_EQ(InflatePlainGrey16Png(reinterpret_cast<unsigned char *>(&file[0]), file.size(),
+                                    64 * 64 * 2 - 1, &samples, &w, &h),
+              -1);
 }
 
 TEST_F(DeepMapFile, HostileSixteenBitPngsAreRefusedAsMapsAre) {
