@@ -59,8 +59,7 @@ static void BM_IsolatedMap(benchmark::State &state) {
             break;
         }
         benchmark::DoNotOptimize(map.samples);
-        SDL_FreeSurface(map.image);
-        free(map.samples);
+        FreeDecodedMap(&map);
     }
 }
 BENCHMARK(BM_IsolatedMap)->DenseRange(0, 1)->Unit(benchmark::kMillisecond);

@@ -14,6 +14,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
@@ -22,8 +23,10 @@
 
 // Exit status of a child that could not put its limits or filter in place.
 static const int ChildSetupFailed = 70;
-// The reply channel's descriptor inside a child.
+// The reply channel's descriptor inside a child, and that of the memory a
+// map's 16-bit samples are written into.
 static const int ChildReplyFd = 3;
+static const int ChildSamplesFd = 4;
 static const size_t MaxPathBytes = 4096;
 // How long the viewer waits beyond the wall-clock limit for the service to
 // report a decode's end before it gives the service up.
@@ -46,12 +49,23 @@ struct DecodeOutcome {
     int32_t value;
 };
 
+// A request sent to the service and not yet collected.
+struct PendingDecode {
+    bool waiting = false;
+    uint32_t kind = DecodeAnImage;
+    uint32_t sequence = 0;
+    int replyFd = -1;       // the reply channel's reading end
+    int samplesFd = -1;     // a map's samples' memory, shared with the child
+    char failure[160] = ""; // why the request could not be sent
+};
+
 // The decoder service as the viewer sees it.
 struct ImageDecoderService {
     pid_t pid = -1;
     int socket = -1;
     uint32_t sequence = 0;
     char startFailure[160] = "";
+    PendingDecode pending;
 };
 static ImageDecoderService decoderService;
 
@@ -84,6 +98,19 @@ static void KeepOnlyDescriptor(int fd, int target) {
         dup2(fd, target);
     }
     CloseDescriptorsFrom(target + 1);
+}
+
+// Makes reply and samples (when not -1) a child's descriptors 3 and 4 and
+// closes every other one above 2.
+static void KeepChildDescriptors(int reply, int samples) {
+    // Out of the way of 3 and 4 first, whatever they were.
+    const int movedReply = fcntl(reply, F_DUPFD, 10);
+    const int movedSamples = samples >= 0 ? fcntl(samples, F_DUPFD, 10) : -1;
+    dup2(movedReply, ChildReplyFd);
+    if (movedSamples >= 0) {
+        dup2(movedSamples, ChildSamplesFd);
+    }
+    CloseDescriptorsFrom(movedSamples >= 0 ? ChildSamplesFd + 1 : ChildReplyFd + 1);
 }
 
 static int WriteAll(int fd, const void *data, size_t size) {
@@ -147,7 +174,20 @@ static void SendSurface(const SDL_Surface *surface) {
              static_cast<size_t>(surface->pitch) * static_cast<size_t>(surface->h));
 }
 
+// Writes the samples into the memory the viewer shares with this child, and
+// sends their header alone.
 static void SendSamples(const uint16_t *samples, uint32_t width, uint32_t height) {
+    const size_t bytes = size_t(2) * width * height;
+    void *shared = bytes > 0
+                       ? mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, ChildSamplesFd, 0)
+                       : nullptr;
+    if (shared == MAP_FAILED) {
+        SendFailure("the map's samples cannot be handed over");
+        return;
+    }
+    if (bytes > 0) {
+        memcpy(shared, samples, bytes);
+    }
     ImageReplyHeader header = {};
     header.magic = ImageReplyMagic;
     header.result = ImageReplySamples16;
@@ -156,9 +196,7 @@ static void SendSamples(const uint16_t *samples, uint32_t width, uint32_t height
     header.pitch = 2 * width;
     header.bitsPerPixel = 16;
     header.bytesPerPixel = 2;
-    if (WriteAll(ChildReplyFd, &header, sizeof header) == 0) {
-        WriteAll(ChildReplyFd, samples, static_cast<size_t>(header.pitch) * height);
-    }
+    WriteAll(ChildReplyFd, &header, sizeof header);
 }
 
 // A height map that is a single-channel 16-bit PNG is decoded to its
@@ -185,7 +223,8 @@ static int DecodeMapSamples(SDL_RWops *source) {
     return 1;
 }
 
-[[noreturn]] static void DecodeInChild(const DecodeRequest &request, int replyFd, int directoryFd) {
+[[noreturn]] static void DecodeInChild(const DecodeRequest &request, int replyFd, int directoryFd,
+                                       int samplesFd) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     // Relative names mean what they mean to the viewer.
     if (fchdir(directoryFd) != 0) {
@@ -199,7 +238,7 @@ static int DecodeMapSamples(SDL_RWops *source) {
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
-    KeepOnlyDescriptor(replyFd, ChildReplyFd);
+    KeepChildDescriptors(replyFd, samplesFd);
     if (SetDecoderChildLimits() != 0) {
         _exit(ChildSetupFailed);
     }
@@ -273,27 +312,31 @@ static DecodeOutcome AwaitChild(pid_t child) {
     return outcome;
 }
 
-static DecodeOutcome RunOneDecode(const DecodeRequest &request, int replyFd, int directoryFd) {
+static DecodeOutcome RunOneDecode(const DecodeRequest &request, const int fds[3]) {
     const pid_t child = fork();
     if (child == 0) {
-        DecodeInChild(request, replyFd, directoryFd);
+        DecodeInChild(request, fds[0], fds[1], fds[2]);
     }
     // The reply channel now belongs to the child alone: its end closes it.
-    close(replyFd);
-    close(directoryFd);
+    for (int i = 0; i < 3; ++i) {
+        if (fds[i] >= 0) {
+            close(fds[i]);
+        }
+    }
     if (child < 0) {
         return DecodeOutcome{0, static_cast<int32_t>(DecoderEnd::NotStarted), errno};
     }
     return AwaitChild(child);
 }
 
-// Receives one request, the descriptor of its reply channel and that of the
-// viewer's working directory. Returns 1, 0 when the viewer has gone, or -1
-// for a malformed request (any descriptor received is then closed).
-static int ReceiveRequest(int socket, DecodeRequest *request, int fds[2]) {
-    fds[0] = fds[1] = -1;
+// Receives one request, the descriptor of its reply channel, that of the
+// viewer's working directory and, for a map, that of the memory its samples
+// go into (else -1). Returns 1, 0 when the viewer has gone, or -1 for a
+// malformed request (any descriptor received is then closed).
+static int ReceiveRequest(int socket, DecodeRequest *request, int fds[3]) {
+    fds[0] = fds[1] = fds[2] = -1;
     struct iovec data = {request, sizeof *request};
-    alignas(struct cmsghdr) char control[CMSG_SPACE(2 * sizeof(int))];
+    alignas(struct cmsghdr) char control[CMSG_SPACE(3 * sizeof(int))];
     struct msghdr message = {};
     message.msg_iov = &data;
     message.msg_iovlen = 1;
@@ -307,14 +350,17 @@ static int ReceiveRequest(int socket, DecodeRequest *request, int fds[2]) {
         return 0;
     }
     struct cmsghdr *c = CMSG_FIRSTHDR(&message);
+    size_t count = 0;
     if (c && c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS) {
-        const size_t count = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
-        memcpy(fds, CMSG_DATA(c), (count < 2 ? count : 2) * sizeof(int));
+        count = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+        memcpy(fds, CMSG_DATA(c), (count < 3 ? count : 3) * sizeof(int));
     }
-    if (n != static_cast<ssize_t>(sizeof *request) || fds[0] < 0 || fds[1] < 0 ||
+    const size_t wanted =
+        n == static_cast<ssize_t>(sizeof *request) && request->kind == DecodeAMap ? 3 : 2;
+    if (n != static_cast<ssize_t>(sizeof *request) || count != wanted ||
         (message.msg_flags & MSG_CTRUNC) || request->pathLength >= MaxPathBytes ||
         request->path[request->pathLength] != '\0') {
-        for (int i = 0; i < 2; ++i) {
+        for (int i = 0; i < 3; ++i) {
             if (fds[i] >= 0) {
                 close(fds[i]);
             }
@@ -340,7 +386,7 @@ static int ReceiveRequest(int socket, DecodeRequest *request, int fds[2]) {
     IMG_Init(IMG_INIT_JPG | IMG_INIT_PNG | IMG_INIT_TIF | IMG_INIT_WEBP);
     for (;;) {
         DecodeRequest request;
-        int fds[2];
+        int fds[3];
         int received = ReceiveRequest(serviceSocket, &request, fds);
         if (received == 0) {
             _exit(0);
@@ -349,7 +395,7 @@ static int ReceiveRequest(int socket, DecodeRequest *request, int fds[2]) {
         if (received < 0) {
             outcome = DecodeOutcome{0, static_cast<int32_t>(DecoderEnd::NotStarted), EINVAL};
         } else {
-            outcome = RunOneDecode(request, fds[0], fds[1]);
+            outcome = RunOneDecode(request, fds);
         }
         outcome.sequence = request.sequence;
         send(serviceSocket, &outcome, sizeof outcome, MSG_NOSIGNAL);
@@ -503,28 +549,29 @@ static SDL_Surface *ReadDecodedSurface(int fd, const ImageReplyHeader &header,
     return surface;
 }
 
-// Reads 16-bit samples of a reply that passed the checks. Returns them, or
-// null with *why set.
-static uint16_t *ReadSamples(int fd, const ImageReplyLayout &layout, Clock::time_point deadline,
-                             const char **why) {
-    uint16_t *samples =
-        static_cast<uint16_t *>(malloc(layout.pixelBytes > 0 ? layout.pixelBytes : 1));
-    if (!samples) {
+// Bytes of the mapping that holds count samples (never empty).
+static size_t SamplesMappingBytes(size_t count) {
+    return count > 0 ? count * 2 : 1;
+}
+
+// Maps the 16-bit samples of a reply that passed the checks from the memory
+// the child wrote them into, read-only. Returns them, or null with *why
+// set.
+static const uint16_t *MapSamples(int samplesFd, const ImageReplyLayout &layout, const char **why) {
+    void *samples = mmap(nullptr, SamplesMappingBytes(layout.pixelBytes / 2), PROT_READ,
+                         MAP_SHARED | MAP_POPULATE, samplesFd, 0);
+    if (samples == MAP_FAILED) {
         *why = "Out of memory";
         return nullptr;
     }
-    if (layout.pixelBytes > 0 && ReadPart(fd, samples, layout.pixelBytes, deadline, why) != 0) {
-        free(samples);
-        return nullptr;
-    }
-    return samples;
+    return static_cast<const uint16_t *>(samples);
 }
 
 // Reads a whole reply from the child into out: an image, or 16-bit samples
-// where the request may take them. Returns 0, or -1 with the reason in text
-// and nothing in out.
-static int ReadReply(int fd, Clock::time_point deadline, bool samplesWanted, DecodedMap *out,
-                     char *text, size_t size) {
+// where the request may take them (samplesFd, their memory, is not -1).
+// Returns 0, or -1 with the reason in text and nothing in out.
+static int ReadReply(int fd, int samplesFd, Clock::time_point deadline, DecodedMap *out, char *text,
+                     size_t size) {
     *out = DecodedMap{};
     const char *why = nullptr;
     ImageReplyHeader header;
@@ -550,12 +597,12 @@ static int ReadReply(int fd, Clock::time_point deadline, bool samplesWanted, Dec
         return -1;
     }
     if (header.result == ImageReplySamples16) {
-        if (!samplesWanted) {
+        if (samplesFd < 0) {
             snprintf(text, size, "the image decoder's reply is malformed: %s",
                      "it holds 16-bit samples where an image was asked for");
             return -1;
         }
-        out->samples = ReadSamples(fd, layout, deadline, &why);
+        out->samples = MapSamples(samplesFd, layout, &why);
         if (!out->samples) {
             snprintf(text, size, "%s", DecoderFailureReason(why));
             return -1;
@@ -574,28 +621,29 @@ static int ReadReply(int fd, Clock::time_point deadline, bool samplesWanted, Dec
     if (more != 0) {
         snprintf(text, size, "the image decoder's reply is malformed: %s",
                  more < 0 ? "the reply could not be read" : "the reply goes on past its end");
-        SDL_FreeSurface(out->image);
-        free(out->samples);
-        *out = DecodedMap{};
+        FreeDecodedMap(out);
         return -1;
     }
     return 0;
 }
 
-static int SendRequest(const DecodeRequest &request, int replyFd, int directoryFd) {
+// Sends a request with its descriptors: the reply channel, the working
+// directory and, for a map, the samples' memory (else -1, not sent).
+static int SendRequest(const DecodeRequest &request, int replyFd, int directoryFd, int samplesFd) {
     struct iovec data = {const_cast<DecodeRequest *>(&request), sizeof request};
-    alignas(struct cmsghdr) char control[CMSG_SPACE(2 * sizeof(int))] = {};
+    const int fds[3] = {replyFd, directoryFd, samplesFd};
+    const size_t count = samplesFd >= 0 ? 3 : 2;
+    alignas(struct cmsghdr) char control[CMSG_SPACE(3 * sizeof(int))] = {};
     struct msghdr message = {};
     message.msg_iov = &data;
     message.msg_iovlen = 1;
     message.msg_control = control;
-    message.msg_controllen = sizeof control;
+    message.msg_controllen = CMSG_SPACE(count * sizeof(int));
     struct cmsghdr *c = CMSG_FIRSTHDR(&message);
     c->cmsg_level = SOL_SOCKET;
     c->cmsg_type = SCM_RIGHTS;
-    c->cmsg_len = CMSG_LEN(2 * sizeof(int));
-    const int fds[2] = {replyFd, directoryFd};
-    memcpy(CMSG_DATA(c), fds, sizeof fds);
+    c->cmsg_len = CMSG_LEN(count * sizeof(int));
+    memcpy(CMSG_DATA(c), fds, count * sizeof(int));
     ssize_t n;
     do {
         n = sendmsg(decoderService.socket, &message, MSG_NOSIGNAL);
@@ -623,19 +671,50 @@ static int ReceiveOutcome(uint32_t sequence, Clock::time_point deadline, DecodeO
     }
 }
 
-// Decodes file in a child as the request kind asks. Returns 0, or -1 with
-// SDL_GetError() giving the reason and nothing in out.
-static int DecodeIsolated(const char *file, uint32_t kind, DecodedMap *out) {
-    *out = DecodedMap{};
-    if (StartImageDecoder() != 0) {
-        SDL_SetError("%s", decoderService.startFailure);
+static int CollectDecode(DecodedMap *out);
+
+// Memory for a map's 16-bit samples, which the child writes and the viewer
+// then maps, instead of sending them down the reply channel: as long as the
+// most a decode may hold, taking room only as it is written, and sealed so
+// that it can neither shrink under the viewer's mapping nor grow. Returns
+// its descriptor, or -1.
+static int CreateSamplesMemory() {
+    const int fd =
+        static_cast<int>(memfd_create("vorn map samples", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+    if (fd < 0) {
         return -1;
+    }
+    if (ftruncate(fd, static_cast<off_t>(MaxImagePixelBytes)) != 0 ||
+        fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Sends a request for file as kind asks and returns without waiting for the
+// child; CollectDecode takes its reply. A failure to send is kept for
+// CollectDecode to report.
+static void SendDecode(const char *file, uint32_t kind) {
+    PendingDecode &pending = decoderService.pending;
+    if (pending.waiting) {
+        // Nobody collected the previous request: its reply goes unread.
+        DecodedMap unread;
+        CollectDecode(&unread);
+        FreeDecodedMap(&unread);
+    }
+    pending = PendingDecode{};
+    pending.waiting = true;
+    pending.kind = kind;
+    if (StartImageDecoder() != 0) {
+        snprintf(pending.failure, sizeof pending.failure, "%s", decoderService.startFailure);
+        return;
     }
     DecodeRequest request = {};
     const size_t length = strlen(file);
     if (length >= MaxPathBytes) {
-        SDL_SetError("the image file name is too long");
-        return -1;
+        snprintf(pending.failure, sizeof pending.failure, "the image file name is too long");
+        return;
     }
     memcpy(request.path, file, length + 1);
     request.pathLength = static_cast<uint32_t>(length);
@@ -644,37 +723,66 @@ static int DecodeIsolated(const char *file, uint32_t kind, DecodedMap *out) {
 
     int channel[2];
     const int here = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (here < 0 || pipe2(channel, O_CLOEXEC) != 0) {
-        SDL_SetError("the image decoder could not be reached (%s)", strerror(errno));
+    const int samples = kind == DecodeAMap ? CreateSamplesMemory() : -2;
+    if (here < 0 || samples == -1 || pipe2(channel, O_CLOEXEC) != 0) {
+        snprintf(pending.failure, sizeof pending.failure,
+                 "the image decoder could not be reached (%s)", strerror(errno));
         if (here >= 0) {
             close(here);
         }
-        return -1;
+        if (samples >= 0) {
+            close(samples);
+        }
+        return;
     }
     // A wider channel lets a large image through in fewer turns.
     fcntl(channel[1], F_SETPIPE_SZ, 1 << 20);
-    const int sent = SendRequest(request, channel[1], here);
+    const int sent = SendRequest(request, channel[1], here, samples);
     close(here);
+    close(channel[1]);
     if (sent != 0) {
         close(channel[0]);
-        close(channel[1]);
+        if (samples >= 0) {
+            close(samples);
+        }
         StopImageDecoder();
-        SDL_SetError("the image decoder service has stopped");
+        snprintf(pending.failure, sizeof pending.failure, "the image decoder service has stopped");
+        return;
+    }
+    pending.replyFd = channel[0];
+    pending.samplesFd = samples;
+    pending.sequence = request.sequence;
+}
+
+// Waits for the reply to the request sent last and for the child's end.
+// Returns 0, or -1 with SDL_GetError() giving the reason and nothing in out.
+static int CollectDecode(DecodedMap *out) {
+    *out = DecodedMap{};
+    const PendingDecode pending = decoderService.pending;
+    decoderService.pending = PendingDecode{};
+    if (!pending.waiting) {
+        SDL_SetError("nothing was asked of the image decoder");
         return -1;
     }
-    close(channel[1]);
+    if (pending.failure[0] != '\0') {
+        SDL_SetError("%s", pending.failure);
+        return -1;
+    }
     const auto deadline =
         Clock::now() + std::chrono::seconds(DecodeWallSeconds + ServiceGraceSeconds);
     char replyText[MaxImageErrorText + 160];
     DecodedMap decoded;
-    const int replied =
-        ReadReply(channel[0], deadline, kind == DecodeAMap, &decoded, replyText, sizeof replyText);
-    close(channel[0]);
+    const int replied = ReadReply(pending.replyFd, pending.samplesFd, deadline, &decoded, replyText,
+                                  sizeof replyText);
+    close(pending.replyFd);
+    if (pending.samplesFd >= 0) {
+        close(pending.samplesFd);
+    }
 
     DecodeOutcome outcome;
     char endText[160];
     const char *failure = nullptr;
-    if (ReceiveOutcome(request.sequence, deadline, &outcome) != 0) {
+    if (ReceiveOutcome(pending.sequence, deadline, &outcome) != 0) {
         StopImageDecoder();
         failure = "the image decoder service has stopped";
     } else if (DescribeDecoderEnd(static_cast<DecoderEnd>(outcome.end), outcome.value, endText,
@@ -684,8 +792,7 @@ static int DecodeIsolated(const char *file, uint32_t kind, DecodedMap *out) {
         failure = replyText;
     }
     if (failure) {
-        SDL_FreeSurface(decoded.image);
-        free(decoded.samples);
+        FreeDecodedMap(&decoded);
         SDL_SetError("%s", failure);
         return -1;
     }
@@ -694,10 +801,32 @@ static int DecodeIsolated(const char *file, uint32_t kind, DecodedMap *out) {
 }
 
 SDL_Surface *LoadImageIsolated(const char *file) {
+    SendDecode(file, DecodeAnImage);
     DecodedMap decoded;
-    return DecodeIsolated(file, DecodeAnImage, &decoded) == 0 ? decoded.image : nullptr;
+    return CollectDecode(&decoded) == 0 ? decoded.image : nullptr;
+}
+
+void FreeMapSamples(const uint16_t *samples, size_t count) {
+    if (samples) {
+        munmap(const_cast<uint16_t *>(samples), SamplesMappingBytes(count));
+    }
+}
+
+void FreeDecodedMap(DecodedMap *map) {
+    SDL_FreeSurface(map->image);
+    FreeMapSamples(map->samples, size_t(map->width) * size_t(map->height));
+    *map = DecodedMap{};
+}
+
+void RequestMapIsolated(const char *file) {
+    SendDecode(file, DecodeAMap);
+}
+
+int ReceiveMapIsolated(DecodedMap *out) {
+    return CollectDecode(out);
 }
 
 int LoadMapIsolated(const char *file, DecodedMap *out) {
-    return DecodeIsolated(file, DecodeAMap, out);
+    RequestMapIsolated(file);
+    return ReceiveMapIsolated(out);
 }

@@ -29,14 +29,31 @@ SDL_Surface *LoadImageIsolated(const char *file);
 
 // A decoded height map: a single-channel 16-bit PNG as its 16-bit samples,
 // which no surface can hold; any other image as the surface
-// LoadImageIsolated gives.
+// LoadImageIsolated gives. The child writes the samples into memory it
+// shares with the viewer, which maps them read-only: a 4096 x 4096 map's
+// 32 MB are not copied down the reply channel.
 struct DecodedMap {
-    SDL_Surface *image; // null for 16-bit samples
-    uint16_t *samples;  // width * height, row by row, from malloc; null for an image
+    SDL_Surface *image;      // null for 16-bit samples
+    const uint16_t *samples; // width * height, row by row, mapped; null for an image
     int width, height;
 };
+
+// Releases a decoded map's image or samples; out is empty afterwards.
+void FreeDecodedMap(DecodedMap *map);
+
+// Releases samples that a decoded map held (count of them), or samples
+// that a caller mapped itself with mmap.
+void FreeMapSamples(const uint16_t *samples, size_t count);
 
 // Loads a height map in an isolated child, as LoadImageIsolated loads an
 // image, but keeps all 16 bits of a single-channel 16-bit PNG. Returns 0,
 // or -1 with SDL_GetError() giving the reason and nothing in out.
 int LoadMapIsolated(const char *file, DecodedMap *out);
+
+// LoadMapIsolated in two halves, so that the caller works while the child
+// decodes: RequestMapIsolated asks for the map and returns at once (a
+// request that cannot be made is reported by the second half);
+// ReceiveMapIsolated waits for it and returns what LoadMapIsolated would.
+// One request waits at a time: any other decode collects it unread.
+void RequestMapIsolated(const char *file);
+int ReceiveMapIsolated(DecodedMap *out);

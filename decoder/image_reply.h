@@ -10,7 +10,8 @@ constexpr uint32_t ImageReplyDecoded = 0;
 constexpr uint32_t ImageReplyFailed = 1;
 // 16-bit single-channel samples: width * height of them, two bytes each in
 // the machine's order, rows of pitch = 2 * width bytes, no palette, masks
-// or flags.
+// or flags. They are in the memory the viewer shares with the decoder, not
+// in the reply.
 constexpr uint32_t ImageReplySamples16 = 2;
 
 // Longest reason a decoder may give for a failed decode.
@@ -24,8 +25,9 @@ constexpr uint32_t ImageReplySurfaceFlags = 0x00001000u | 0x00010000u | 0x000020
 
 // The fixed-size start of every reply. A decoded image follows it with
 // colourCount palette entries of 4 bytes (r, g, b, unused) and then
-// pitch * height pixel bytes; 16-bit samples with pitch * height bytes; a
-// failure with textLength bytes of reason.
+// pitch * height pixel bytes; a failure with textLength bytes of reason;
+// nothing follows 16-bit samples, whose pitch * height bytes are in the
+// shared memory.
 struct ImageReplyHeader {
     uint32_t magic;
     uint32_t result;

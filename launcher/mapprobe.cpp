@@ -110,10 +110,7 @@ int main(int argc, char **argv) {
     const int side = map.width;
     const int ok = (eightBit || (map.samples && header.grey16)) && map.width == map.height &&
                    side >= 1 && side <= MaxProbeSide && side == header.width;
-    if (map.image) {
-        SDL_FreeSurface(map.image);
-    }
-    free(map.samples);
+    FreeDecodedMap(&map);
     StopImageDecoder();
     if (!ok) {
         fprintf(stderr,

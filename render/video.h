@@ -7,9 +7,14 @@
 constexpr int StartWidth = 800;
 constexpr int StartHeight = 600;
 
-// Starts the media layer, opens the full-screen window and sets the fixed GL
-// state, then builds what the frames draw. Returns 0, or -1 with the reason
-// in the log.
+// Starts the media layer and loads the GL driver without opening a window,
+// so that both run while the decoder reads the map. A failure is kept for
+// InitGL to report; nothing is logged here.
+void StartMediaLayer();
+
+// Starts the media layer (unless StartMediaLayer did), opens the
+// full-screen window and sets the fixed GL state, then builds what the
+// frames draw. Returns 0, or -1 with the reason in the log.
 int InitGL();
 
 // Sets the video mode at width x height (a zero size becomes 1) and rebuilds

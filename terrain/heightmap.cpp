@@ -26,16 +26,31 @@ static void TabulateLevels(bool wide) {
     }
 }
 
-int LoadHeightMap(const char *name) {
+// The map asked of the decoder and not yet received.
+static struct {
     char path[1024];
-    int length = snprintf(path, sizeof path, "%s/%s", MapDirectory, name);
-    if (length < 0 || static_cast<size_t>(length) >= sizeof path) {
+    int length; // that of the whole name, which may not have fitted
+} requestedMap;
+
+void RequestHeightMap(const char *name) {
+    requestedMap.length =
+        snprintf(requestedMap.path, sizeof requestedMap.path, "%s/%s", MapDirectory, name);
+    if (requestedMap.length >= 0 &&
+        static_cast<size_t>(requestedMap.length) < sizeof requestedMap.path) {
+        RequestMapIsolated(requestedMap.path);
+    }
+}
+
+int ReceiveHeightMap() {
+    const char *path = requestedMap.path;
+    const int length = requestedMap.length;
+    if (length < 0 || static_cast<size_t>(length) >= sizeof requestedMap.path) {
         fprintf(DebugLog, "ERROR: map file name is too long (%d characters, at most %d)\n", length,
-                static_cast<int>(sizeof path) - 1 - 5);
+                static_cast<int>(sizeof requestedMap.path) - 1 - 5);
         return -1;
     }
     DecodedMap map;
-    if (LoadMapIsolated(path, &map) != 0) {
+    if (ReceiveMapIsolated(&map) != 0) {
         fprintf(DebugLog, "ERROR: loading map file %s failed with error: %s\n", path,
                 SDL_GetError());
         return -1;
@@ -44,6 +59,11 @@ int LoadHeightMap(const char *name) {
         return UseHeightMapSamples(map.samples, map.width, map.height, path);
     }
     return UseHeightMapImage(map.image, path);
+}
+
+int LoadHeightMap(const char *name) {
+    RequestHeightMap(name);
+    return ReceiveHeightMap();
 }
 
 // The checks every map gets once its depth is known, and the fields they
@@ -81,9 +101,10 @@ int UseHeightMapImage(SDL_Surface *image, const char *path) {
     return 0;
 }
 
-int UseHeightMapSamples(uint16_t *samples, int width, int height, const char *path) {
+int UseHeightMapSamples(const uint16_t *samples, int width, int height, const char *path) {
     FreeHeightMap();
     heightMap.wide = samples;
+    heightMap.wideCount = static_cast<size_t>(width) * static_cast<size_t>(height);
     if (UseSquareMap(width, height, path) != 0) {
         return -1;
     }
@@ -97,6 +118,6 @@ void FreeHeightMap() {
     if (heightMap.image) {
         SDL_FreeSurface(heightMap.image);
     }
-    free(heightMap.wide);
+    FreeMapSamples(heightMap.wide, heightMap.wideCount);
     heightMap = HeightMap{};
 }

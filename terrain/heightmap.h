@@ -15,7 +15,8 @@ struct SDL_Surface;
 
 struct HeightMap {
     SDL_Surface *image;          // an 8-bit map's decoded image, kept for the whole run
-    uint16_t *wide;              // a 16-bit map's samples, row by row, kept for the whole run
+    const uint16_t *wide;        // a 16-bit map's samples, row by row, kept for the whole run
+    size_t wideCount;            // samples in wide, for their release
     const unsigned char *pixels; // first pixel row of image
     int pitch;                   // bytes from one pixel row of image to the next
     int size;                    // side N in pixels = grid points per side
@@ -35,16 +36,23 @@ extern float levelHeights[MaxLevel16 + 1];
 // Loads "maps/<name>". Returns 0, or -1 with the reason in the log.
 int LoadHeightMap(const char *name);
 
+// LoadHeightMap in two halves, so that other start-up work runs while the
+// decoder reads the map: RequestHeightMap asks for "maps/<name>" and
+// returns at once; ReceiveHeightMap waits for it and returns what
+// LoadHeightMap would, with the same lines in the log.
+void RequestHeightMap(const char *name);
+int ReceiveHeightMap();
+
 // Checks a decoded image and takes it as the height map. path names it in log
 // lines. Returns 0, or -1 with the reason in the log. The image is kept in the
 // record even when it is refused.
 int UseHeightMapImage(SDL_Surface *image, const char *path);
 
-// Takes width x height 16-bit samples (from malloc, row by row) as the
-// height map, after the checks an image gets. The samples are kept in the
-// record even when they are refused. Returns 0, or -1 with the reason in
-// the log.
-int UseHeightMapSamples(uint16_t *samples, int width, int height, const char *path);
+// Takes width x height 16-bit samples (row by row, mapped as a decode maps
+// them or with mmap, released with FreeMapSamples) as the height map, after
+// the checks an image gets. The samples are kept in the record even when
+// they are refused. Returns 0, or -1 with the reason in the log.
+int UseHeightMapSamples(const uint16_t *samples, int width, int height, const char *path);
 
 // Releases the image or the samples; the record is empty afterwards.
 void FreeHeightMap();

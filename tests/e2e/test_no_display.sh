@@ -17,4 +17,14 @@ STATUS=$?
 expect_status 255
 expect_clean_stderr
 [ "$(tail -n 1 "$SCRATCH/debug.txt")" = "ERROR: InitGL() failed!" ] || fail "last line differs"
+# A map that cannot be used is what the log reports, even without a display:
+# the media layer starts while the map is read, but is only blamed once the
+# map has been taken.
+(cd "$SCRATCH" && unset DISPLAY && exec_vorn missing.bmp >"$SCRATCH/stdout.txt" 2>"$SCRATCH/stderr.txt")
+STATUS=$?
+expect_status 255
+expect_clean_stderr
+tail -n 1 "$SCRATCH/debug.txt" | grep -q "^ERROR: loading map file maps/missing.bmp failed with error: " ||
+    fail "the map's failure is not the last line"
+grep -q "video subsystem" "$SCRATCH/debug.txt" && fail "the video subsystem was blamed for a bad map"
 echo "no display: ok"

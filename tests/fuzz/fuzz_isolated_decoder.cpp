@@ -82,8 +82,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *bytes, size_t size) {
         }
         volatile unsigned keep = sum;
         (void)keep;
-        free(map.samples);
         surface = map.image;
+        map.image = nullptr;
+        FreeDecodedMap(&map);
     } else {
         surface = LoadImageIsolated(inputPath.c_str());
     }

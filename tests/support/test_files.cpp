@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -133,11 +134,13 @@ int UseTestMap(int size, const std::function<unsigned char(int, int)> &value) {
 
 int UseTestMap16(int size, const std::function<uint16_t(int, int)> &value) {
     ReleaseTestMap();
-    uint16_t *samples =
-        static_cast<uint16_t *>(malloc(sizeof(uint16_t) * static_cast<size_t>(size) * size));
-    if (!samples) {
+    // Mapped, as the decoder hands samples out.
+    void *mapped = mmap(nullptr, sizeof(uint16_t) * static_cast<size_t>(size) * size,
+                        PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) {
         return -1;
     }
+    uint16_t *samples = static_cast<uint16_t *>(mapped);
     for (int r = 0; r < size; ++r) {
         for (int c = 0; c < size; ++c) {
             samples[static_cast<size_t>(r) * size + c] = value(c, r);

@@ -154,7 +154,7 @@ TEST_F(DeepMapFile, AllSixteenBitsComeThroughTheDecoder) {
                 ASSERT_EQ(map.samples[r * 17 + c], Ramp(c, r)) << c << "," << r;
             }
         }
-        free(map.samples);
+        FreeDecodedMap(&map);
     }
     // An image asked for as an image stays what the media layer makes of it.
     SDL_Surface *image = LoadImageIsolated("deep.png");
