@@ -51,8 +51,8 @@ int StartViewer(const char *mapName) {
     // Before the media layer or the GL driver start any thread; without the
     // service the images are refused when they are loaded.
     StartImageDecoder();
-    // The media layer and the GL driver start while the decoder reads the
-    // map; no window opens before the map has proved sound.
+    // The media layer starts while the decoder reads the map; no window
+    // opens before the map has proved sound.
     RequestHeightMap(mapName);
     StartMediaLayer();
     if (ReceiveHeightMap() != 0) {

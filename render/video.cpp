@@ -10,8 +10,6 @@
 
 #include <GL/gl.h>
 #include <GL/glu.h>
-#include <GL/glx.h>
-#include <SDL/SDL_syswm.h>
 
 static const GLfloat LightAmbient[] = {0.35f, 0.25f, 0.01f, 1.0f};
 static const GLfloat LightDiffuse[] = {0.25f, 0.8f, 0.2f, 1.0f};
@@ -98,28 +96,6 @@ static int OpenFirstWindow() {
     return -1;
 }
 
-// Has the GL driver of SDL's display loaded by asking it for a visual: on
-// Mesa that loads and starts the driver, a good part of a window's opening,
-// which the first mode then finds done. Does nothing off X11.
-static void LoadGlDriver() {
-    SDL_SysWMinfo wm;
-    SDL_VERSION(&wm.version);
-    if (SDL_GetWMInfo(&wm) <= 0 || wm.subsystem != SDL_SYSWM_X11 || !wm.info.x11.display) {
-        return;
-    }
-    if (wm.info.x11.lock_func) {
-        wm.info.x11.lock_func();
-    }
-    Display *display = wm.info.x11.display;
-    int attributes[] = {GLX_RGBA, GLX_DOUBLEBUFFER, None};
-    if (XVisualInfo *visual = glXChooseVisual(display, DefaultScreen(display), attributes)) {
-        XFree(visual);
-    }
-    if (wm.info.x11.unlock_func) {
-        wm.info.x11.unlock_func();
-    }
-}
-
 void StartMediaLayer() {
     videoState.mediaFailure[0] = '\0';
     if (SDL_WasInit(SDL_INIT_VIDEO)) {
@@ -127,9 +103,7 @@ void StartMediaLayer() {
     }
     if (SDL_Init(SDL_INIT_VIDEO) < 0) {
         snprintf(videoState.mediaFailure, sizeof videoState.mediaFailure, "%s", SDL_GetError());
-        return;
     }
-    LoadGlDriver();
 }
 
 int InitGL() {

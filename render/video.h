@@ -7,9 +7,9 @@
 constexpr int StartWidth = 800;
 constexpr int StartHeight = 600;
 
-// Starts the media layer and loads the GL driver without opening a window,
-// so that both run while the decoder reads the map. A failure is kept for
-// InitGL to report; nothing is logged here.
+// Starts the media layer without opening a window, so that it runs while
+// the decoder reads the map. A failure is kept for InitGL to report;
+// nothing is logged here.
 void StartMediaLayer();
 
 // Starts the media layer (unless StartMediaLayer did), opens the
