@@ -27,6 +27,10 @@ static const int ChildSetupFailed = 70;
 // map's 16-bit samples are written into.
 static const int ChildReplyFd = 3;
 static const int ChildSamplesFd = 4;
+// Size of the memory a map's samples go into: the most a decode may hold
+// and a byte a row (65535 rows at most) for a PNG's filter bytes, which a
+// plain file is inflated with before its samples are laid out.
+static const size_t SharedSamplesBytes = MaxImagePixelBytes + 0x10000;
 static const size_t MaxPathBytes = 4096;
 // How long the viewer waits beyond the wall-clock limit for the service to
 // report a decode's end before it gives the service up.
@@ -174,20 +178,9 @@ static void SendSurface(const SDL_Surface *surface) {
              static_cast<size_t>(surface->pitch) * static_cast<size_t>(surface->h));
 }
 
-// Writes the samples into the memory the viewer shares with this child, and
-// sends their header alone.
-static void SendSamples(const uint16_t *samples, uint32_t width, uint32_t height) {
-    const size_t bytes = size_t(2) * width * height;
-    void *shared = bytes > 0
-                       ? mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, ChildSamplesFd, 0)
-                       : nullptr;
-    if (shared == MAP_FAILED) {
-        SendFailure("the map's samples cannot be handed over");
-        return;
-    }
-    if (bytes > 0) {
-        memcpy(shared, samples, bytes);
-    }
+// Sends the header of width x height samples that are in the memory the
+// viewer shares with this child.
+static void SendSamplesHeader(uint32_t width, uint32_t height) {
     ImageReplyHeader header = {};
     header.magic = ImageReplyMagic;
     header.result = ImageReplySamples16;
@@ -199,8 +192,48 @@ static void SendSamples(const uint16_t *samples, uint32_t width, uint32_t height
     WriteAll(ChildReplyFd, &header, sizeof header);
 }
 
+// Maps bytes of the memory shared with the viewer. Returns it, or null.
+static unsigned char *MapSharedSamples(size_t bytes) {
+    void *shared =
+        mmap(nullptr, bytes > 0 ? bytes : 1, PROT_READ | PROT_WRITE, MAP_SHARED, ChildSamplesFd, 0);
+    return shared == MAP_FAILED ? nullptr : static_cast<unsigned char *>(shared);
+}
+
+// Inflates a plain 16-bit PNG straight into the shared memory. Returns 1
+// when the reply is sent, 0 when libpng is to decode the file (source is at
+// its start again).
+static int DecodePlainMap(SDL_RWops *source) {
+    unsigned char *file = nullptr;
+    size_t n = 0;
+    uint32_t width = 0, height = 0;
+    char why[256];
+    const int whole = ReadPlainGrey16PngFile(source, MaxImagePixelBytes, &file, &n, &width, &height,
+                                             why, sizeof why);
+    if (whole <= 0) {
+        if (whole < 0) {
+            SendFailure(why);
+        }
+        return whole < 0 ? 1 : 0;
+    }
+    const size_t work = PlainGrey16PngWorkBytes(width, height);
+    unsigned char *shared = work <= SharedSamplesBytes ? MapSharedSamples(work) : nullptr;
+    const int inflated =
+        shared ? InflatePlainGrey16Png(file, n, MaxImagePixelBytes, shared, work) : -1;
+    free(file);
+    if (inflated == 0) {
+        SendSamplesHeader(width, height);
+        return 1;
+    }
+    if (SDL_RWseek(source, 0, RW_SEEK_SET) != 0) {
+        SendFailure("the map file cannot be read from its start again");
+        return 1;
+    }
+    return 0;
+}
+
 // A height map that is a single-channel 16-bit PNG is decoded to its
-// samples; returns 0 when source is not one, and leaves it at its start.
+// samples, which go into the memory shared with the viewer; returns 0 when
+// source is not one, and leaves it at its start.
 static int DecodeMapSamples(SDL_RWops *source) {
     unsigned char head[PngHeadBytes];
     const int got = SDL_RWread(source, head, 1, sizeof head);
@@ -211,15 +244,25 @@ static int DecodeMapSamples(SDL_RWops *source) {
     if (got <= 0 || !IsGrey16PngHead(head, static_cast<size_t>(got))) {
         return 0;
     }
+    if (DecodePlainMap(source) != 0) {
+        return 1;
+    }
     uint16_t *samples = nullptr;
     uint32_t width = 0, height = 0;
     char why[256];
-    if (DecodeGrey16Png(source, MaxImagePixelBytes, &samples, &width, &height, why, sizeof why) !=
-        0) {
+    if (DecodeGrey16PngWithLibpng(source, MaxImagePixelBytes, &samples, &width, &height, why,
+                                  sizeof why) != 0) {
         SendFailure(why);
-    } else {
-        SendSamples(samples, width, height);
+        return 1;
     }
+    const size_t bytes = size_t(2) * width * height;
+    unsigned char *shared = MapSharedSamples(bytes);
+    if (!shared) {
+        SendFailure("the map's samples cannot be handed over");
+        return 1;
+    }
+    memcpy(shared, samples, bytes);
+    SendSamplesHeader(width, height);
     return 1;
 }
 
@@ -674,8 +717,8 @@ static int ReceiveOutcome(uint32_t sequence, Clock::time_point deadline, DecodeO
 static int CollectDecode(DecodedMap *out);
 
 // Memory for a map's 16-bit samples, which the child writes and the viewer
-// then maps, instead of sending them down the reply channel: as long as the
-// most a decode may hold, taking room only as it is written, and sealed so
+// then maps, instead of sending them down the reply channel: as long as
+// SharedSamplesBytes, taking room only as it is written, and sealed so
 // that it can neither shrink under the viewer's mapping nor grow. Returns
 // its descriptor, or -1.
 static int CreateSamplesMemory() {
@@ -684,7 +727,7 @@ static int CreateSamplesMemory() {
     if (fd < 0) {
         return -1;
     }
-    if (ftruncate(fd, static_cast<off_t>(MaxImagePixelBytes)) != 0 ||
+    if (ftruncate(fd, static_cast<off_t>(SharedSamplesBytes)) != 0 ||
         fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) != 0) {
         close(fd);
         return -1;

@@ -218,13 +218,22 @@ void OnWarning(png_structp, png_const_charp) {}
 
 } // namespace
 
-int InflatePlainGrey16Png(unsigned char *file, size_t n, uint64_t maxBytes, uint16_t **samples,
-                          uint32_t *width, uint32_t *height) {
-    *samples = nullptr;
+int ReadPlainGrey16PngHead(const unsigned char *file, size_t n, uint64_t maxBytes, uint32_t *width,
+                           uint32_t *height) {
+    return ReadPlainHead(file, n, maxBytes, width, height);
+}
+
+size_t PlainGrey16PngWorkBytes(uint32_t width, uint32_t height) {
+    return (size_t(width) * 2 + 1) * height;
+}
+
+int InflatePlainGrey16Png(unsigned char *file, size_t n, uint64_t maxBytes, unsigned char *work,
+                          size_t workBytes) {
     uint32_t w = 0, h = 0;
     unsigned char *data = nullptr;
     size_t dataBytes = 0;
     if (ReadPlainHead(file, n, maxBytes, &w, &h) != 0 ||
+        workBytes < PlainGrey16PngWorkBytes(w, h) ||
         GatherImageData(file, n, &data, &dataBytes) != 0) {
         return -1;
     }
@@ -232,13 +241,12 @@ int InflatePlainGrey16Png(unsigned char *file, size_t n, uint64_t maxBytes, uint
     // samples are written over the stored rows, each row ahead of the
     // next stored one.
     const size_t rowBytes = size_t(w) * 2;
-    const size_t storedBytes = (rowBytes + 1) * h;
-    unsigned char *stored = static_cast<unsigned char *>(malloc(storedBytes));
+    const size_t storedBytes = PlainGrey16PngWorkBytes(w, h);
     unsigned char *rows = static_cast<unsigned char *>(calloc(2, rowBytes));
     libdeflate_decompressor *inflater = libdeflate_alloc_decompressor();
     size_t inflated = 0;
-    int result = stored && rows && inflater &&
-                         libdeflate_zlib_decompress(inflater, data, dataBytes, stored, storedBytes,
+    int result = rows && inflater &&
+                         libdeflate_zlib_decompress(inflater, data, dataBytes, work, storedBytes,
                                                     &inflated) == LIBDEFLATE_SUCCESS &&
                          inflated == storedBytes
                      ? 0
@@ -247,63 +255,41 @@ int InflatePlainGrey16Png(unsigned char *file, size_t n, uint64_t maxBytes, uint
     unsigned char *above = rows;
     unsigned char *row = rows + rowBytes;
     for (size_t r = 0; result == 0 && r < h; ++r) {
-        const unsigned char *in = stored + r * (rowBytes + 1);
+        const unsigned char *in = work + r * (rowBytes + 1);
         result = UnfilterRow(in[0], in + 1, above, row, rowBytes);
-        StoreSamples(row, stored + r * rowBytes, w);
+        StoreSamples(row, work + r * rowBytes, w);
         std::swap(above, row);
     }
     free(rows);
-    if (result != 0) {
-        free(stored);
-        return -1;
-    }
-    *samples = reinterpret_cast<uint16_t *>(stored);
-    *width = w;
-    *height = h;
-    return 0;
+    return result;
 }
 
-// Reads source whole and decodes it in one pass when it is a plain file no
-// larger than its image data needs. Returns 1 with the samples, 0 when the
-// pass does not take it (source is then at its start again), or -1 with the
-// reason in why.
-static int DecodePlainFile(SDL_RWops *source, uint64_t maxBytes, uint16_t **samples,
+int ReadPlainGrey16PngFile(SDL_RWops *source, uint64_t maxBytes, unsigned char **file, size_t *n,
                            uint32_t *width, uint32_t *height, char *why, size_t whySize) {
+    *file = nullptr;
     unsigned char head[PlainHeadBytes];
-    uint32_t w = 0, h = 0;
-    int taken = 0;
     if (SDL_RWread(source, head, 1, sizeof head) == static_cast<int>(sizeof head) &&
-        ReadPlainHead(head, sizeof head, maxBytes, &w, &h) == 0) {
+        ReadPlainHead(head, sizeof head, maxBytes, width, height) == 0) {
         // Room for deflate's stored blocks and a few small chunks.
-        const uint64_t storedBytes = (uint64_t(w) * 2 + 1) * h;
+        const uint64_t storedBytes = PlainGrey16PngWorkBytes(*width, *height);
         const uint64_t cap = storedBytes + storedBytes / 8 + (1u << 20);
         const int size = SDL_RWseek(source, 0, RW_SEEK_END);
-        unsigned char *file = size > 0 && uint64_t(size) <= cap
-                                  ? static_cast<unsigned char *>(malloc(size_t(size)))
-                                  : nullptr;
-        if (file && SDL_RWseek(source, 0, RW_SEEK_SET) == 0 &&
-            SDL_RWread(source, file, 1, size) == size) {
-            taken = InflatePlainGrey16Png(file, size_t(size), maxBytes, samples, width, height) == 0
-                        ? 1
-                        : 0;
+        unsigned char *whole = size > 0 && uint64_t(size) <= cap
+                                   ? static_cast<unsigned char *>(malloc(size_t(size)))
+                                   : nullptr;
+        if (whole && SDL_RWseek(source, 0, RW_SEEK_SET) == 0 &&
+            SDL_RWread(source, whole, 1, size) == size) {
+            *file = whole;
+            *n = size_t(size);
+            return 1;
         }
-        free(file);
+        free(whole);
     }
-    if (taken == 0 && SDL_RWseek(source, 0, RW_SEEK_SET) != 0) {
+    if (SDL_RWseek(source, 0, RW_SEEK_SET) != 0) {
         snprintf(why, whySize, "the map file cannot be read from its start again");
         return -1;
     }
-    return taken;
-}
-
-int DecodeGrey16Png(SDL_RWops *source, uint64_t maxBytes, uint16_t **samples, uint32_t *width,
-                    uint32_t *height, char *why, size_t whySize) {
-    *samples = nullptr;
-    const int plain = DecodePlainFile(source, maxBytes, samples, width, height, why, whySize);
-    if (plain != 0) {
-        return plain > 0 ? 0 : -1;
-    }
-    return DecodeGrey16PngWithLibpng(source, maxBytes, samples, width, height, why, whySize);
+    return 0;
 }
 
 int DecodeGrey16PngWithLibpng(SDL_RWops *source, uint64_t maxBytes, uint16_t **samples,

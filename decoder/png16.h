@@ -5,8 +5,8 @@
 // A plain file (not interlaced, every chunk's checksum right, its image data
 // in one run of IDAT chunks that inflates to exactly the rows it needs, no
 // critical chunk but IHDR and IDAT before them) is inflated in one pass with
-// libdeflate, four times as fast as libpng's zlib; a 4096 x 4096 map takes
-// about a third of the time. Any other file, and any file that pass does not
+// libdeflate, four times as fast as libpng's zlib: a 4096 x 4096 map takes
+// a quarter of libpng's time. Any other file, and any file that pass does not
 // take, is decoded by libpng, which also gives the reason for a refusal.
 #pragma once
 
@@ -23,22 +23,34 @@ constexpr size_t PngHeadBytes = 26;
 // single-channel (grey) with 16 bits, else 0.
 int IsGrey16PngHead(const unsigned char *head, size_t n);
 
-// Decodes a plain single-channel 16-bit PNG held whole in file (n bytes;
-// its image data is gathered in place, so the bytes are changed) into
-// width x height samples in the machine's byte order, from malloc, with at
-// most maxBytes of samples. Returns 0, or -1 when the file is not one this
-// pass takes: nothing is allocated then, and libpng is to decide.
-int InflatePlainGrey16Png(unsigned char *file, size_t n, uint64_t maxBytes, uint16_t **samples,
-                          uint32_t *width, uint32_t *height);
+// The sides of a plain file (its signature and header, the first 33 bytes
+// of file, say so, and it holds at most maxBytes of samples), or -1.
+int ReadPlainGrey16PngHead(const unsigned char *file, size_t n, uint64_t maxBytes, uint32_t *width,
+                           uint32_t *height);
 
-// Decodes a single-channel 16-bit PNG read from source into width x height
-// samples in the machine's byte order (from malloc, row by row, interlaced
-// files included): a plain file in one pass, any other with libpng.
-// Refuses more than maxBytes of samples before any is read. Returns 0, or
-// -1 with the reason in why.
-int DecodeGrey16Png(SDL_RWops *source, uint64_t maxBytes, uint16_t **samples, uint32_t *width,
-                    uint32_t *height, char *why, size_t whySize);
+// Bytes that inflating a plain file of these sides takes: its rows, each
+// with its filter's byte.
+size_t PlainGrey16PngWorkBytes(uint32_t width, uint32_t height);
 
-// The same with libpng alone, whatever the file.
+// Inflates a plain single-channel 16-bit PNG held whole in file (n bytes;
+// its image data is gathered in place, so the bytes are changed) into work
+// (at least PlainGrey16PngWorkBytes of its sides), and leaves its width x
+// height samples, row by row in the machine's byte order, at work's start.
+// Returns 0, or -1 when the file is not one this pass takes (work's bytes
+// are then undefined, and libpng is to decide).
+int InflatePlainGrey16Png(unsigned char *file, size_t n, uint64_t maxBytes, unsigned char *work,
+                          size_t workBytes);
+
+// Reads source whole when its header is that of a plain file and it is no
+// larger than its image data needs. Returns 1 with the bytes (from malloc)
+// and the sides, 0 when not (source is at its start again), or -1 with the
+// reason in why when source cannot be read from its start again.
+int ReadPlainGrey16PngFile(SDL_RWops *source, uint64_t maxBytes, unsigned char **file, size_t *n,
+                           uint32_t *width, uint32_t *height, char *why, size_t whySize);
+
+// Decodes a single-channel 16-bit PNG read from source with libpng into
+// width x height samples in the machine's byte order (from malloc, row by
+// row, interlaced files included). Refuses more than maxBytes of samples
+// before any is read. Returns 0, or -1 with the reason in why.
 int DecodeGrey16PngWithLibpng(SDL_RWops *source, uint64_t maxBytes, uint16_t **samples,
                               uint32_t *width, uint32_t *height, char *why, size_t whySize);

@@ -163,6 +163,23 @@ TEST_F(DeepMapFile, AllSixteenBitsComeThroughTheDecoder) {
     SDL_FreeSurface(image);
 }
 
+// A plain file inflated in one pass: its samples, or -1 when the pass
+// leaves it to libpng.
+int InflateWhole(std::string file, uint64_t maxBytes, std::vector<uint16_t> *samples) {
+    unsigned char *bytes = reinterpret_cast<unsigned char *>(&file[0]);
+    uint32_t w = 0, h = 0;
+    if (ReadPlainGrey16PngHead(bytes, file.size(), maxBytes, &w, &h) != 0) {
+        return -1;
+    }
+    std::vector<unsigned char> work(PlainGrey16PngWorkBytes(w, h));
+    if (InflatePlainGrey16Png(bytes, file.size(), maxBytes, work.data(), work.size()) != 0) {
+        return -1;
+    }
+    samples->resize(size_t(w) * h);
+    memcpy(samples->data(), work.data(), samples->size() * 2);
+    return 0;
+}
+
 // The one-pass inflation gives libpng's samples for every filter, for
 // image data split over many chunks and behind an ancillary chunk, and
 // leaves every file it does not take whole to libpng.
@@ -177,20 +194,15 @@ TEST_F(DeepMapFile, PlainPngsInflateInOnePassToLibpngsSamples) {
             layout.chunkBytes = filter == PNG_ALL_FILTERS ? 7 : 0;
             layout.comment = "made by a test";
             ASSERT_EQ(WriteGrey16Png("plain.png", side[0], side[1], Ramp, 1, layout), 0);
-            std::string file = ReadFile("plain.png");
-            uint16_t *samples = nullptr;
-            uint32_t w = 0, h = 0;
-            ASSERT_EQ(InflatePlainGrey16Png(reinterpret_cast<unsigned char *>(&file[0]),
-                                            file.size(), 1 << 20, &samples, &w, &h),
-                      0)
+            std::vector<uint16_t> samples;
+            ASSERT_EQ(InflateWhole(ReadFile("plain.png"), 1 << 20, &samples), 0)
                 << filter << " " << side[0] << "x" << side[1];
-            ASSERT_EQ(w, static_cast<uint32_t>(side[0]));
-            ASSERT_EQ(h, static_cast<uint32_t>(side[1]));
-            for (uint32_t i = 0; i < w * h; ++i) {
-                ASSERT_EQ(samples[i], Ramp(static_cast<int>(i % w), static_cast<int>(i / w)))
+            ASSERT_EQ(samples.size(), size_t(side[0]) * side[1]);
+            for (size_t i = 0; i < samples.size(); ++i) {
+                ASSERT_EQ(samples[i],
+                          Ramp(static_cast<int>(i % side[0]), static_cast<int>(i / side[0])))
                     << filter << " " << side[0] << "x" << side[1] << " sample " << i;
             }
-            free(samples);
         }
     }
 
@@ -201,21 +213,12 @@ TEST_F(DeepMapFile, PlainPngsInflateInOnePassToLibpngsSamples) {
     broken[broken.size() - 20] ^= 0x5a;
     const std::string others[] = {ReadFile("interlaced.png"), broken,
                                   good.substr(0, good.size() / 2), good.substr(0, 40)};
-    for (std::string file : others) {
-        uint16_t *samples = nullptr;
-        uint32_t w = 0, h = 0;
-        EXPECT_EQ(InflatePlainGrey16Png(reinterpret_cast<unsigned char *>(&file[0]), file.size(),
-                                        1 << 20, &samples, &w, &h),
-                  -1);
-        EXPECT_EQ(samples, nullptr);
+    std::vector<uint16_t> samples;
+    for (const std::string &file : others) {
+        EXPECT_EQ(InflateWhole(file, 1 << 20, &samples), -1);
     }
     // More samples than allowed.
-    std::string file = good;
-    uint16_t *samples = nullptr;
-    uint32_t w = 0, h = 0;
-    EXPECT_EQ(InflatePlainGrey16Png(reinterpret_cast<unsigned char *>(&file[0]), file.size(),
-                                    64 * 64 * 2 - 1, &samples, &w, &h),
-              -1);
+    EXPECT_EQ(InflateWhole(good, 64 * 64 * 2 - 1, &samples), -1);
 }
 
 TEST_F(DeepMapFile, HostileSixteenBitPngsAreRefusedAsMapsAre) {
