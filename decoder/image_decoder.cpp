@@ -255,7 +255,7 @@ static int DecodeMapSamples(SDL_RWops *source) {
         SendFailure(why);
         return 1;
     }
-    const size_t bytes = size_t(2) * width * height;
+    const size_t bytes = static_cast<size_t>(2) * width * height;
     unsigned char *shared = MapSharedSamples(bytes);
     if (!shared) {
         SendFailure("the map's samples cannot be handed over");
@@ -857,7 +857,8 @@ void FreeMapSamples(const uint16_t *samples, size_t count) {
 
 void FreeDecodedMap(DecodedMap *map) {
     SDL_FreeSurface(map->image);
-    FreeMapSamples(map->samples, size_t(map->width) * size_t(map->height));
+    FreeMapSamples(map->samples,
+                   static_cast<size_t>(map->width) * static_cast<size_t>(map->height));
     *map = DecodedMap{};
 }
 

@@ -45,7 +45,8 @@ bool IsChunkLetter(unsigned char c) {
 // True when the chunk at p (length, type, data, checksum, all within the
 // file) has the checksum of its type and data.
 bool ChunkChecksumHolds(const unsigned char *p, uint32_t length) {
-    return libdeflate_crc32(0, p + 4, size_t(length) + 4) == BigEndian32(p + 8 + length);
+    return libdeflate_crc32(0, p + 4, static_cast<size_t>(length) + 4) ==
+           BigEndian32(p + 8 + length);
 }
 
 // Reads the signature and header of a plain file: single-channel 16-bit,
@@ -62,7 +63,7 @@ int ReadPlainHead(const unsigned char *file, size_t n, uint64_t maxBytes, uint32
     const uint32_t h = BigEndian32(fields + 4);
     // Compression, filter method and interlacing: 0 each.
     if (w < 1 || h < 1 || w > MaxPngSide || h > MaxPngSide || fields[10] != 0 || fields[11] != 0 ||
-        fields[12] != 0 || uint64_t(w) * h * 2 > maxBytes) {
+        fields[12] != 0 || static_cast<uint64_t>(w) * h * 2 > maxBytes) {
         return -1;
     }
     *width = w;
@@ -108,7 +109,7 @@ int GatherImageData(unsigned char *file, size_t n, unsigned char **data, size_t 
             // this pass does not know.
             return -1;
         }
-        at += 12 + size_t(chunkLength);
+        at += 12 + static_cast<size_t>(chunkLength);
     }
     if (!gathered) {
         return -1;
@@ -224,7 +225,7 @@ int ReadPlainGrey16PngHead(const unsigned char *file, size_t n, uint64_t maxByte
 }
 
 size_t PlainGrey16PngWorkBytes(uint32_t width, uint32_t height) {
-    return (size_t(width) * 2 + 1) * height;
+    return (static_cast<size_t>(width) * 2 + 1) * height;
 }
 
 int InflatePlainGrey16Png(unsigned char *file, size_t n, uint64_t maxBytes, unsigned char *work,
@@ -240,7 +241,7 @@ int InflatePlainGrey16Png(unsigned char *file, size_t n, uint64_t maxBytes, unsi
     // Each row is stored as its filter's byte and then its samples; the
     // samples are written over the stored rows, each row ahead of the
     // next stored one.
-    const size_t rowBytes = size_t(w) * 2;
+    const size_t rowBytes = static_cast<size_t>(w) * 2;
     const size_t storedBytes = PlainGrey16PngWorkBytes(w, h);
     unsigned char *rows = static_cast<unsigned char *>(calloc(2, rowBytes));
     libdeflate_decompressor *inflater = libdeflate_alloc_decompressor();
@@ -274,13 +275,13 @@ int ReadPlainGrey16PngFile(SDL_RWops *source, uint64_t maxBytes, unsigned char *
         const uint64_t storedBytes = PlainGrey16PngWorkBytes(*width, *height);
         const uint64_t cap = storedBytes + storedBytes / 8 + (1u << 20);
         const int size = SDL_RWseek(source, 0, RW_SEEK_END);
-        unsigned char *whole = size > 0 && uint64_t(size) <= cap
-                                   ? static_cast<unsigned char *>(malloc(size_t(size)))
+        unsigned char *whole = size > 0 && static_cast<uint64_t>(size) <= cap
+                                   ? static_cast<unsigned char *>(malloc(static_cast<size_t>(size)))
                                    : nullptr;
         if (whole && SDL_RWseek(source, 0, RW_SEEK_SET) == 0 &&
             SDL_RWread(source, whole, 1, size) == size) {
             *file = whole;
-            *n = size_t(size);
+            *n = static_cast<size_t>(size);
             return 1;
         }
         free(whole);

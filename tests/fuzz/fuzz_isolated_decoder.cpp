@@ -58,7 +58,7 @@ static void CompareWithLibpng(const uint8_t *bytes, size_t size) {
     Check(DecodeGrey16PngWithLibpng(source, maxBytes, &slow, &sw, &sh, why, sizeof why) == 0,
           "the one-pass inflation took a file that libpng refuses");
     SDL_RWclose(source);
-    Check(sw == w && sh == h && memcmp(work.data(), slow, size_t(w) * h * 2) == 0,
+    Check(sw == w && sh == h && memcmp(work.data(), slow, static_cast<size_t>(w) * h * 2) == 0,
           "the one-pass inflation and libpng give different samples");
     free(slow);
 }

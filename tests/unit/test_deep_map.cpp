@@ -175,7 +175,7 @@ int InflateWhole(std::string file, uint64_t maxBytes, std::vector<uint16_t> *sam
     if (InflatePlainGrey16Png(bytes, file.size(), maxBytes, work.data(), work.size()) != 0) {
         return -1;
     }
-    samples->resize(size_t(w) * h);
+    samples->resize(static_cast<size_t>(w) * h);
     memcpy(samples->data(), work.data(), samples->size() * 2);
     return 0;
 }
@@ -197,7 +197,7 @@ TEST_F(DeepMapFile, PlainPngsInflateInOnePassToLibpngsSamples) {
             std::vector<uint16_t> samples;
             ASSERT_EQ(InflateWhole(ReadFile("plain.png"), 1 << 20, &samples), 0)
                 << filter << " " << side[0] << "x" << side[1];
-            ASSERT_EQ(samples.size(), size_t(side[0]) * side[1]);
+            ASSERT_EQ(samples.size(), static_cast<size_t>(side[0]) * side[1]);
             for (size_t i = 0; i < samples.size(); ++i) {
                 ASSERT_EQ(samples[i],
                           Ramp(static_cast<int>(i % side[0]), static_cast<int>(i / side[0])))
