@@ -56,7 +56,6 @@ struct DecodeOutcome {
 // A request sent to the service and not yet collected.
 struct PendingDecode {
     bool waiting = false;
-    uint32_t kind = DecodeAnImage;
     uint32_t sequence = 0;
     int replyFd = -1;       // the reply channel's reading end
     int samplesFd = -1;     // a map's samples' memory, shared with the child
@@ -748,7 +747,6 @@ static void SendDecode(const char *file, uint32_t kind) {
     }
     pending = PendingDecode{};
     pending.waiting = true;
-    pending.kind = kind;
     if (StartImageDecoder() != 0) {
         snprintf(pending.failure, sizeof pending.failure, "%s", decoderService.startFailure);
         return;
@@ -766,8 +764,8 @@ static void SendDecode(const char *file, uint32_t kind) {
 
     int channel[2];
     const int here = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const int samples = kind == DecodeAMap ? CreateSamplesMemory() : -2;
-    if (here < 0 || samples == -1 || pipe2(channel, O_CLOEXEC) != 0) {
+    const int samples = kind == DecodeAMap ? CreateSamplesMemory() : -1;
+    if (here < 0 || (kind == DecodeAMap && samples < 0) || pipe2(channel, O_CLOEXEC) != 0) {
         snprintf(pending.failure, sizeof pending.failure,
                  "the image decoder could not be reached (%s)", strerror(errno));
         if (here >= 0) {
